@@ -1,0 +1,43 @@
+// Helpers for the tests: temporary working folders, files, running programs.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace xktest {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs argv[0] (a path) with the given arguments in folder `cwd`, standard
+// input from `input`.
+RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::string& cwd);
+
+// Path of a built program ("xmkprof", "showprof", ...).
+std::string program(const std::string& name);
+// Path of a file under the source tree.
+std::string source_path(const std::string& relative);
+
+}  // namespace xktest
