@@ -1,0 +1,73 @@
+// Structure-mixed position-pair scores, in bits.
+//
+// score(i, j, a, b) = log2( [sum_s g1(i,s) g2(j,s) P(lo,hi,s)] / [sum_s g1(i,s) g2(j,s)]
+//                           / (f p(a) p(b)) ),   f = 1 if a = b, else 2,
+// over states s = 1..281 (gamma column 0 is never read), P = matrix1 with
+// each state's 20 x 20 block scaled to sum 1, p(a) = the row sums of matrix2
+// scaled to sum 1, lo/hi = min/max(a, b).
+//
+// Gamma tables are L x 282, row-major (row i-1 = position i, column = state
+// 0..281).  Profiles are n x 20, row-major.  mij is n1 x n2, row-major:
+// mij[(i-1)*n2 + (j-1)].
+//
+// Two layers:
+//  * makemij / makedrctmij keep the classic contract: on every call they add
+//    1e-9 to every entry of both gamma tables and rescale the frequency
+//    tables in place, then fill mij.
+//  * ScoringTables + score_sequences / score_profiles are the thread-safe
+//    core the programs use: the tables are prepared once (the rescaling is
+//    idempotent up to rounding) and are read-only afterwards; the gamma
+//    tables are read-only and are scored as if 1e-9 had been added to every
+//    entry (pass `gamma_offset` = the total already added by earlier calls,
+//    normally 0, to score exactly what the k-th classic call would see).
+#pragma once
+
+#include <array>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "scoring/frequencies.hpp"
+
+namespace xk {
+
+// Frequency tables after the rescaling steps; read-only, safe to share
+// between threads.
+struct ScoringTables {
+  std::vector<float> pair;        // matrix1 rescaled, same layout as matrix1
+  std::vector<float> expected;    // matrix2 rescaled
+  std::array<float, 20> background{};  // p(a)
+};
+
+// Rescales `tables` in place (each matrix1 state block to sum 1 when its sum
+// is positive; matrix2 to sum 1) and returns the prepared copy.
+ScoringTables prepare_tables(FrequencyTables& tables);
+
+// Sequences: character i-1 is the residue at position i; only the upper-case
+// letters "ACDEFGHIKLMNPQRSTVWY" are scored, every other character scores 0.
+void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
+                     std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
+                     float gamma_offset = 0.0f);
+
+// Profiles: mij(i,j) = sum over a, b with w1(i,a) > 0 and w2(j,b) > 0 of
+// w1(i,a) w2(j,b) score(i,j,a,b).
+void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1,
+                    std::span<const float> w2, std::span<const float> gamma1, std::span<const float> gamma2,
+                    std::span<float> mij, float gamma_offset = 0.0f);
+
+// The classic routines (see above for their in-place effects).
+void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::span<float> gamma1,
+             std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
+void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
+                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
+
+// Reference versions: the defining loops, in their order, single precision.
+// Same contracts as makemij / makedrctmij.  For tests and benchmarks only.
+namespace reference {
+void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::span<float> gamma1,
+             std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
+void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
+                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
+}  // namespace reference
+
+}  // namespace xk
