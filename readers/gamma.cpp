@@ -1,9 +1,12 @@
 #include "readers/gamma.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
@@ -16,32 +19,63 @@ constexpr std::size_t kFirstField = 7;   // columns 1-7 skipped
 constexpr std::size_t kFieldWidth = 9;
 constexpr std::size_t kLineBuffer = 3000;  // characters kept of each line
 
-std::string read_whole(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throw io_error_from_errno(path);
-  std::string data;
-  char buf[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
-  bool bad = std::ferror(f) != 0;
-  std::fclose(f);
-  if (bad) throw io_error_from_errno(path);
-  return data;
+// The tool's usual field " d.dddddd" (a blank, one digit, a point, six
+// digits), recognised eight bytes at a time; k receives d0*1e6 + d1..d6.
+inline bool usual_field(const char* p, std::uint32_t& k) {
+  if (p[0] != ' ' || p[2] != '.') return false;
+  std::uint64_t x;
+  std::memcpy(&x, p + 1, 8);                                  // d0 '.' d1 .. d6, little-endian
+  x = (x & ~std::uint64_t{0xFF00}) | std::uint64_t{0x3000};   // the point as a '0'
+  const std::uint64_t lo = x - 0x3030303030303030ULL;         // each byte 0..9 if a digit
+  const std::uint64_t hi = x + 0x4646464646464646ULL;         // a byte above '9' sets its top bit
+  if (((lo | hi) & 0x8080808080808080ULL) != 0) return false;
+  std::uint64_t v = lo;
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+  v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;  // the digits d0 0 d1..d6 as one number
+  k = static_cast<std::uint32_t>(v - (lo & 0xFF) * 9000000);
+  return true;
 }
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+// A full-length line of usual fields: the integers first, then one
+// vectorisable pass of divisions.  k / 1e6 with an exact integer k below
+// 2^24 is a correctly rounded single-precision division, the same value the
+// general field rules give.  Returns false (row untouched) when any field
+// is not of the usual form.
+bool usual_row(const char* fields, float* row) {
+  std::array<std::uint32_t, kStates> k;
+  bool ok = true;
+  for (std::size_t m = 0; m < kStates; ++m) ok &= usual_field(fields + m * kFieldWidth, k[m]);
+  if (!ok) return false;
+  for (std::size_t m = 0; m < kStates; ++m) row[m] = static_cast<float>(static_cast<std::int32_t>(k[m])) / 1e6f;
+  return true;
+}
 
-// The tool's usual field: " d.dddddd".  Falls back to the general rules.
-inline bool gamma_field(const char* p, std::size_t len, float& out) {
-  if (len == kFieldWidth && p[0] == ' ' && p[2] == '.' && is_digit(p[1]) && is_digit(p[3]) &&
-      is_digit(p[4]) && is_digit(p[5]) && is_digit(p[6]) && is_digit(p[7]) && is_digit(p[8])) {
-    int v = (p[1] - '0') * 1000000 + (p[3] - '0') * 100000 + (p[4] - '0') * 10000 + (p[5] - '0') * 1000 +
-            (p[6] - '0') * 100 + (p[7] - '0') * 10 + (p[8] - '0');
-    out = static_cast<float>(static_cast<double>(v) / 1e6);
-    return true;
+}  // namespace
+
+namespace {
+
+// Parses one line (without its line end) into the table.  k counts the
+// GAMMA lines seen so far.
+void gamma_line(std::string_view line, int L, std::span<float> table, long& k) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CR LF line ends
+  if (line.size() > kLineBuffer) line = line.substr(0, kLineBuffer);
+  if (line.size() < 5 || std::memcmp(line.data(), "GAMMA", 5) != 0) return;
+  ++k;
+  if (k > L) return;  // surplus GAMMA lines are ignored: the table has L rows
+  float* row = table.data() + static_cast<std::size_t>(k - 1) * kStates;
+  if (line.size() >= kFirstField + kStates * kFieldWidth && usual_row(line.data() + kFirstField, row)) return;
+  for (std::size_t m = 0; m < kStates; ++m) {
+    std::size_t start = kFirstField + m * kFieldWidth;
+    if (start >= line.size()) break;  // fields beyond the end of the line read as 0
+    std::size_t len = std::min(kFieldWidth, line.size() - start);
+    if (!fw::parse_field_float(line.substr(start, len), 6, row[m])) throw FatalStop("ERROR: Bad gammaline!!!");
   }
-  return fw::parse_field_float(std::string_view(p, len), 6, out);
 }
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 }  // namespace
 
@@ -52,19 +86,8 @@ void parse_gamma_text(std::string_view text, int L, std::span<float> table) {
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
+    gamma_line(text.substr(pos, end - pos), L, table, k);
     pos = end + 1;
-    if (line.size() > kLineBuffer) line = line.substr(0, kLineBuffer);
-    if (line.size() < 5 || std::memcmp(line.data(), "GAMMA", 5) != 0) continue;
-    ++k;
-    if (k > L) continue;  // surplus GAMMA lines are ignored: the table has L rows
-    float* row = table.data() + static_cast<std::size_t>(k - 1) * kStates;
-    for (std::size_t m = 0; m < kStates; ++m) {
-      std::size_t start = kFirstField + m * kFieldWidth;
-      if (start >= line.size()) break;  // fields beyond the end of the line read as 0
-      std::size_t len = std::min(kFieldWidth, line.size() - start);
-      if (!gamma_field(line.data() + start, len, row[m])) throw FatalStop("ERROR: Bad gammaline!!!");
-    }
   }
 }
 
@@ -73,8 +96,46 @@ void readgamma(const std::string& path, int L, std::span<float> table) {
   if (table.size() < static_cast<std::size_t>(L) * kStates) {
     throw std::logic_error("readgamma: table smaller than L rows");
   }
-  std::string text = read_whole(path);
-  parse_gamma_text(text, L, table.first(static_cast<std::size_t>(L) * kStates));
+  table = table.first(static_cast<std::size_t>(L) * kStates);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) throw io_error_from_errno(path);
+  std::fill(table.begin(), table.end(), 0.0f);
+
+  // Streams the file through a fixed buffer that stays in cache: whole lines
+  // are parsed in place, a partial line moves to the front for the next read.
+  // A line longer than the buffer keeps its first kLineBuffer characters.
+  std::vector<char> buf(1 << 16);
+  std::size_t have = 0;
+  bool skipping = false;  // inside the dropped tail of an over-long line
+  long k = 0;
+  for (;;) {
+    std::size_t got = std::fread(buf.data() + have, 1, buf.size() - have, file.get());
+    if (got == 0 && std::ferror(file.get())) throw io_error_from_errno(path);
+    have += got;
+    const bool at_end = got == 0;
+    std::string_view data(buf.data(), have);
+    std::size_t pos = 0;
+    for (;;) {
+      std::size_t nl = data.find('\n', pos);
+      if (nl == std::string_view::npos) break;
+      if (!skipping) gamma_line(data.substr(pos, nl - pos), L, table, k);
+      skipping = false;
+      pos = nl + 1;
+    }
+    std::string_view rest = data.substr(pos);
+    if (at_end) {
+      if (!skipping && !rest.empty()) gamma_line(rest, L, table, k);
+      break;
+    }
+    if (rest.size() == buf.size()) {  // no line end in a full buffer
+      if (!skipping) gamma_line(rest, L, table, k);
+      skipping = true;
+      have = 0;
+      continue;
+    }
+    std::memmove(buf.data(), rest.data(), rest.size());
+    have = rest.size();
+  }
 }
 
 std::vector<float> readgamma(const std::string& path, int L) {

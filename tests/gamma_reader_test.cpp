@@ -1,0 +1,137 @@
+// Gamma file readers: the fixed-width GAMMA fields and the RESIDUE letters.
+#include <gtest/gtest.h>
+
+#include "common/ending.hpp"
+#include "readers/gamma.hpp"
+#include "testutil.hpp"
+
+using namespace xk;
+
+namespace {
+
+std::string gamma_line(const std::string& field, int count) {
+  std::string s = "GAMMA  ";
+  for (int i = 0; i < count; ++i) s += field;
+  return s + "\n";
+}
+
+}  // namespace
+
+TEST(ReadGamma, FullAndShortLines) {
+  std::string text = gamma_line(" 0.003546", 282) + gamma_line(" 0.003546", 100);
+  std::vector<float> t(2 * kStates, -1.0f);
+  parse_gamma_text(text, 2, t);
+  for (int m = 0; m < kStates; ++m) EXPECT_FLOAT_EQ(t[m], 0.003546f) << m;
+  for (int m = 0; m < 100; ++m) EXPECT_FLOAT_EQ(t[kStates + m], 0.003546f) << m;
+  for (int m = 100; m < kStates; ++m) EXPECT_EQ(t[kStates + m], 0.0f) << m;
+}
+
+TEST(ReadGamma, EachFieldInItsOwnNineColumns) {
+  // Field m holds m/1000: an off-by-one in the field grid shows at once.
+  std::string line = "GAMMA  ";
+  for (int m = 0; m < kStates; ++m) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%9.6f", m / 1000.0);
+    line += buf;
+  }
+  ASSERT_EQ(line.size(), 2545u);
+  std::vector<float> t(kStates);
+  parse_gamma_text("RESIDUE AAAAAAAAAAAA\n" + line + "\n", 1, t);
+  for (int m = 0; m < kStates; ++m) EXPECT_FLOAT_EQ(t[m], static_cast<float>(m / 1000.0)) << m;
+}
+
+TEST(ReadGamma, FieldRules) {
+  std::string fields = "   .5    " + std::string("     1234") + "         " + "  1000000" + " 1.0E-01 ";
+  std::vector<float> t(kStates);
+  parse_gamma_text("GAMMA  " + fields + "\n", 1, t);
+  EXPECT_FLOAT_EQ(t[0], 0.5f);
+  EXPECT_FLOAT_EQ(t[1], 0.001234f);
+  EXPECT_EQ(t[2], 0.0f);
+  EXPECT_FLOAT_EQ(t[3], 1.0f);
+  EXPECT_FLOAT_EQ(t[4], 0.1f);
+}
+
+TEST(ReadGamma, LettersInAFieldStopTheRun) {
+  std::vector<float> t(kStates);
+  try {
+    parse_gamma_text("GAMMA   0.100000 abcdefgh\n", 1, t);
+    FAIL();
+  } catch (const FatalStop& e) {
+    EXPECT_STREQ(e.what(), "ERROR: Bad gammaline!!!");
+  }
+}
+
+TEST(ReadGamma, OnlyLinesStartingWithTheTagCount) {
+  std::string text = "gamma   0.500000\n GAMMA  0.500000\nHEADER x\n" + gamma_line(" 0.250000", 3) +
+                     "RESIDUE A\n" + gamma_line(" 0.125000", 3);
+  std::vector<float> t(2 * kStates);
+  parse_gamma_text(text, 2, t);
+  EXPECT_FLOAT_EQ(t[0], 0.25f);
+  EXPECT_FLOAT_EQ(t[kStates], 0.125f);
+}
+
+TEST(ReadGamma, RowsAfterTheLastLineStayZero) {
+  std::string text;
+  for (int k = 0; k < 5; ++k) text += gamma_line(" 0.500000", 282);
+  std::vector<float> t(7 * kStates, 9.0f);
+  parse_gamma_text(text, 7, t);
+  EXPECT_FLOAT_EQ(t[4 * kStates + 281], 0.5f);
+  for (int m = 0; m < 2 * kStates; ++m) EXPECT_EQ(t[5 * kStates + m], 0.0f);
+}
+
+TEST(ReadGamma, SurplusLinesAreIgnoredNotWrittenPastTheTable) {
+  xktest::TempDir dir;
+  std::string text;
+  for (int k = 0; k < 4; ++k) text += gamma_line(" 0.500000", 282);
+  xktest::write_file(dir.file("1.gca"), text);
+  std::vector<float> t = readgamma(dir.file("1.gca"), 2);
+  ASSERT_EQ(t.size(), 2u * kStates);
+  EXPECT_FLOAT_EQ(t.back(), 0.5f);
+}
+
+TEST(ReadGamma, CrLfLineEndsReadTheSame) {
+  std::vector<float> t(kStates);
+  parse_gamma_text("GAMMA   0.500000 0.250000\r\n", 1, t);
+  EXPECT_FLOAT_EQ(t[1], 0.25f);
+}
+
+TEST(ReadGamma, MissingFileIsAnIoErrorNamingIt) {
+  try {
+    readgamma("/nonexistent/7.gca", 3);
+    FAIL();
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.file(), "/nonexistent/7.gca");
+  }
+}
+
+TEST(ReadGcaseq, LettersOfColumnsNineToTwenty) {
+  xktest::TempDir dir;
+  xktest::write_file(dir.file("1.gca"),
+                     "RESIDUE MKVLAAGIVGX-WWWW\nGAMMA  0\nRESIDUE ACDEFGHIKLMN\nRESIDUE PQRSTVWY\nresidue AAAA\n");
+  // "X" keeps its place (its profile row and gamma line exist); "-" and
+  // everything after column 20 are dropped.
+  EXPECT_EQ(readgcaseq(dir.file("1.gca")), "MKVLAAGIVGXACDEFGHIKLMNPQRSTVWY");
+}
+
+TEST(ReadGcaseq, AmbiguousResiduesKeepTheirPlace) {
+  xktest::TempDir dir;
+  xktest::write_file(dir.file("2.gca"), "RESIDUE ABZXC\n");
+  std::string seq = readgcaseq(dir.file("2.gca"));
+  EXPECT_EQ(seq, "ABZXC");
+  EXPECT_EQ(seq[4], 'C');  // position 5 is still C
+}
+
+TEST(ReadGcaseq, MissingFileIsANotFoundReport) {
+  try {
+    readgcaseq("none.gca");
+    FAIL();
+  } catch (const NotFound& e) {
+    EXPECT_STREQ(e.what(), "ERROR: gcb file not found - none.gca");
+  }
+}
+
+TEST(ReadGcaseq, NoResidueLinesGiveAnEmptyText) {
+  xktest::TempDir dir;
+  xktest::write_file(dir.file("3.gca"), "GAMMA  \n");
+  EXPECT_EQ(readgcaseq(dir.file("3.gca")), "");
+}
