@@ -163,3 +163,20 @@ TEST(MsaListing, AssembleAndListTwoSequences) {
                            line("one          ", "   1", "MKTWAY..." + pad, "   6") +
                            line("two          ", "   5", "..T.AFIAK" + pad, "  10") + "\n");
 }
+
+TEST(MsaListing, F19_RowsPastTenThousandColumnsAreListedWhole) {
+  std::string row;
+  for (int i = 0; i < 10020; ++i) row += "ACDEFGHIKLMNPQRSTVWY"[i % 20];
+  std::ostringstream out;
+  write_msa_listing(out, std::vector<std::string>{"long"}, std::vector<std::string>{row}, std::vector<int>{1});
+  std::istringstream in(out.str());
+  std::string l, shown;
+  std::getline(in, l);
+  while (std::getline(in, l)) {
+    if (!l.empty()) shown += l.substr(20, 50);
+  }
+  EXPECT_EQ(shown.substr(0, row.size()), row);
+  EXPECT_EQ(shown.size(), 201u * 50);
+  EXPECT_NE(out.str().find("long         ****   " + row.substr(10000, 20) + std::string(30, ' ') + "   ****\n"),
+            std::string::npos);
+}
