@@ -1,0 +1,58 @@
+// The initial multiple alignment phase: every sequence's profile aligned
+// against the parent profile, each alignment reported, the alignments
+// assembled into one column system and listed.  The scoring, the local
+// alignment, the gamma tool and the progress bar come in as tools so the
+// phase is the same code in the program and in tests.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "driver/merge_order.hpp"
+#include "driver/msa_report.hpp"
+#include "scoring/dp.hpp"
+
+namespace xk {
+
+// A profile with what the alignment needs of it.
+struct ProfileData {
+  std::string profile;       // the profile file name ("2.drct", "1-3-2.drct")
+  int length = 0;            // residue positions (records of the profile file)
+  std::vector<float> pro;    // length x 20, row-major
+  std::vector<float> gamma;  // length x 282, row-major, from stem ".gca"
+  std::string residues;      // the residue text of the gamma file (every letter kept)
+};
+
+// Reads a profile file, its gamma file (stem + ".gca", the stem ending at
+// the first "." of the file's own name) and the gamma file's residue text.  Readers' failures as theirs (missing files name the file).
+ProfileData load_profile(const std::string& profile);
+
+struct InitialMsaTools {
+  std::function<bool(const std::string& path)> exists;
+  // Makes the gamma file of a profile file (the gamma-tool wrapper).
+  std::function<void(const std::string& profile)> make_gamma;
+  // Loads a profile (load_profile in the program).
+  std::function<ProfileData(const std::string& profile)> load;
+  // Aligns parent (first input) against the sequence (second input): the
+  // len1 x len2 profile scores, each doubled and shifted, then dp with the
+  // gap penalties 21.0 and 0.4.  May change the gamma tables in place.
+  std::function<DpResult(ProfileData& parent, ProfileData& child)> align;
+  // Draws the progress bar for sequence s of n.
+  std::function<void(int s, int n)> progress;
+};
+
+// The whole phase for sequences 1..n (n = ids.size(), profile files "s.drct").
+// Console: " ...making initial multiple sequence alignment", an empty line,
+// the progress bar per sequence, an empty line after the last.  Output file:
+// the report of every alignment in sequence order (report_alignment), then
+// the final listing (assemble_and_list).  The parent's gamma file is made
+// first when it is missing.  Returns the sequences' rows in the common
+// column system.
+std::vector<std::string> run_initial_msa_phase(std::ostream& console, std::ostream& out,
+                                               std::span<const std::string> ids, const ParentFiles& parent,
+                                               const InitialMsaTools& tools);
+
+}  // namespace xk

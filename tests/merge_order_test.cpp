@@ -1,0 +1,179 @@
+// Merge order of the parent-profile phase: joins, node names, ties, the
+// membership rule of node names, and the phase's console lines.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/merge_order.hpp"
+
+using namespace xk;
+
+namespace {
+
+// An n x n dist with -1 everywhere, then the given (i, j, value) entries.
+std::vector<float> make_dist(int n, std::initializer_list<std::tuple<int, int, float>> entries) {
+  std::vector<float> d(static_cast<std::size_t>(n * n), -1.0f);
+  for (auto [i, j, v] : entries) d[static_cast<std::size_t>((i - 1) * n + (j - 1))] = v;
+  return d;
+}
+
+std::vector<std::string> names(const std::vector<Join>& joins) {
+  std::vector<std::string> out;
+  for (const auto& j : joins) out.push_back(j.joined);
+  return out;
+}
+
+// Tools that record what they are asked to do; gamma files exist for the
+// input sequences and for whatever make_gamma made.
+struct FakeTools {
+  std::set<std::string> files;
+  std::vector<std::string> calls;
+  ParentPhaseTools tools() {
+    return {[this](const std::string& p) { return files.count(p) > 0; },
+            [this](const std::string& drct) {
+              calls.push_back("gamma " + drct);
+              files.insert(drct.substr(0, drct.find('.')) + ".gca");
+            },
+            [this](const std::string& a, const std::string& b) { calls.push_back("baa " + a + " " + b); }};
+  }
+};
+
+}  // namespace
+
+TEST(MergeOrder, NodeMembershipTakesWholeNumbers) {
+  EXPECT_TRUE(node_contains("12-3", 12));
+  EXPECT_TRUE(node_contains("12-3", 3));
+  EXPECT_FALSE(node_contains("12-3", 1));
+  EXPECT_FALSE(node_contains("12-3", 2));
+  EXPECT_TRUE(node_contains("7", 7));
+  EXPECT_FALSE(node_contains("17", 7));
+  EXPECT_TRUE(node_contains("2-4-1-3-5", 1));
+  EXPECT_FALSE(node_contains("2-4-11-3-5", 1));
+}
+
+TEST(MergeOrder, TwoSequencesOneJoin) {
+  auto joins = merge_order(2, make_dist(2, {{1, 2, 0.4f}}));
+  ASSERT_EQ(joins.size(), 1u);
+  EXPECT_EQ(joins[0].p, 1);
+  EXPECT_EQ(joins[0].q, 2);
+  EXPECT_EQ(joins[0].first, "1");
+  EXPECT_EQ(joins[0].second, "2");
+  EXPECT_EQ(joins[0].joined, "1-2");
+  EXPECT_EQ(parent_files(joins).profile, "1-2.drct");
+  EXPECT_EQ(parent_files(joins).gamma, "1-2.gca");
+}
+
+TEST(MergeOrder, ThreeSequencesTheHigherPairKeepsTheMean) {
+  // dist(1,3) largest.  {1,2} above {2,3}: {1,2} keeps the mean, node 1-3-2.
+  EXPECT_EQ(names(merge_order(3, make_dist(3, {{1, 2, 0.5f}, {1, 3, 0.9f}, {2, 3, 0.3f}}))),
+            (std::vector<std::string>{"1-3", "1-3-2"}));
+  // {2,3} above {1,2}: {2,3} keeps it, and the member order follows (2, 3).
+  EXPECT_EQ(names(merge_order(3, make_dist(3, {{1, 2, 0.3f}, {1, 3, 0.9f}, {2, 3, 0.5f}}))),
+            (std::vector<std::string>{"1-3", "2-1-3"}));
+}
+
+TEST(MergeOrder, MeanIsTakenOverTheStoredValues) {
+  // After joining 1 and 2, sequence 3's similarity to the group is the mean
+  // of 0.6 and 0.2 = 0.4, below dist(3,4) = 0.5: 3 and 4 join next.
+  auto joins = merge_order(4, make_dist(4, {{1, 2, 0.9f}, {1, 3, 0.6f}, {2, 3, 0.2f}, {3, 4, 0.5f},
+                                            {1, 4, 0.1f}, {2, 4, 0.1f}}));
+  EXPECT_EQ(names(joins), (std::vector<std::string>{"1-2", "3-4", "1-2-3-4"}));
+}
+
+TEST(MergeOrder, EqualMaximaTakeTheLowerColumnThenTheLowerRow) {
+  auto joins = merge_order(3, make_dist(3, {{1, 2, 0.5f}, {1, 3, 0.5f}, {2, 3, 0.5f}}));
+  EXPECT_EQ(joins[0].p, 1);
+  EXPECT_EQ(joins[0].q, 2);
+  joins = merge_order(3, make_dist(3, {{1, 2, 0.1f}, {1, 3, 0.7f}, {2, 3, 0.7f}}));
+  EXPECT_EQ(joins[0].p, 1);
+  EXPECT_EQ(joins[0].q, 3);
+}
+
+TEST(MergeOrder, TenOrMoreSequencesNamesUseWholeNumbers) {
+  // 3 and 12 join first; then 1 and 2 must be their own nodes, although the
+  // text "3-12" holds the digits 1 and 2.
+  const int n = 12;
+  std::vector<float> d(static_cast<std::size_t>(n * n), -1.0f);
+  for (int i = 1; i <= n; ++i) {
+    for (int j = i + 1; j <= n; ++j) d[static_cast<std::size_t>((i - 1) * n + (j - 1))] = 0.01f;
+  }
+  d[static_cast<std::size_t>(2 * n + 11)] = 0.9f;  // (3, 12)
+  d[static_cast<std::size_t>(0 * n + 1)] = 0.8f;   // (1, 2)
+  auto joins = merge_order(n, d);
+  ASSERT_GE(joins.size(), 2u);
+  EXPECT_EQ(joins[0].joined, "3-12");
+  EXPECT_EQ(joins[1].first, "1");
+  EXPECT_EQ(joins[1].second, "2");
+  EXPECT_EQ(joins[1].joined, "1-2");
+}
+
+TEST(MergeOrder, EveryJoinMergesTwoDifferentGroups) {
+  // On random similarities the joins build one tree over all sequences:
+  // every join takes two disjoint groups, at most n - 1 joins.
+  unsigned seed = 5;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<float>((seed >> 8) % 1000) / 1000.0f;
+  };
+  for (int trial = 0; trial < 50; ++trial) {
+    const int n = 2 + trial % 9;
+    std::vector<float> d(static_cast<std::size_t>(n * n), -1.0f);
+    for (int i = 0; i < n; ++i) {
+      for (int j = i + 1; j < n; ++j) d[static_cast<std::size_t>(i * n + j)] = next();
+    }
+    auto joins = merge_order(n, d);
+    ASSERT_GE(joins.size(), 1u);
+    ASSERT_LE(joins.size(), static_cast<std::size_t>(n - 1));
+    for (const auto& j : joins) {
+      for (int k = 1; k <= n; ++k) {
+        EXPECT_FALSE(node_contains(j.first, k) && node_contains(j.second, k)) << j.joined;
+      }
+      EXPECT_TRUE(node_contains(j.first, j.p));
+      EXPECT_TRUE(node_contains(j.second, j.q));
+    }
+  }
+}
+
+TEST(MergeOrder, F16_NoJoinMeansTheFirstSequenceIsTheParent) {
+  EXPECT_TRUE(merge_order(1, std::vector<float>{-1.0f}).empty());
+  EXPECT_EQ(parent_files({}).profile, "1.drct");
+  EXPECT_EQ(parent_files({}).gamma, "1.gca");
+  EXPECT_TRUE(merge_order(3, make_dist(3, {})).empty());  // every pair empty
+}
+
+TEST(MergeOrder, F20_AnUndefinedSimilarityIsRefused) {
+  auto d = make_dist(3, {{1, 2, 0.5f}, {1, 3, std::numeric_limits<float>::quiet_NaN()}, {2, 3, 0.1f}});
+  EXPECT_DEBUG_DEATH(merge_order(3, d), "undefined similarity");
+}
+
+TEST(ParentPhase, ConsoleLinesAndGammaFilesOnDemand) {
+  FakeTools fake;
+  fake.files = {"1.gca", "2.gca", "3.gca"};
+  std::ostringstream console;
+  auto parent = run_parent_phase(3, make_dist(3, {{1, 2, 0.5f}, {1, 3, 0.9f}, {2, 3, 0.3f}}), fake.tools(), console);
+  EXPECT_EQ(console.str(),
+            " ...generating the parent profile using TESSERA-D(BAA)\n"
+            " 1.gca existed\n"
+            " 3.gca existed\n"
+            " ...making 1-3.gca\n"
+            " 2.gca existed\n");
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"baa 1.drct 3.drct", "gamma 1-3.drct", "baa 1-3.drct 2.drct"}));
+  EXPECT_EQ(parent.profile, "1-3-2.drct");
+  EXPECT_EQ(parent.gamma, "1-3-2.gca");
+}
+
+TEST(ParentPhase, F16_OneSequenceUsesItsOwnProfile) {
+  FakeTools fake;
+  fake.files = {"1.gca"};
+  std::ostringstream console;
+  auto parent = run_parent_phase(1, std::vector<float>{-1.0f}, fake.tools(), console);
+  EXPECT_EQ(console.str(), " ...generating the parent profile using TESSERA-D(BAA)\n");
+  EXPECT_TRUE(fake.calls.empty());
+  EXPECT_EQ(parent.profile, "1.drct");
+  EXPECT_EQ(parent.gamma, "1.gca");
+}
