@@ -92,9 +92,13 @@ std::vector<Join> merge_order(int n, std::span<const float> dist) {
     j.q = static_cast<int>(q) + 1;
     j.first = name_of(joins, j.p);
     j.second = name_of(joins, j.q);
-    if (j.first == j.second) break;
+    // Both already in one group: the pair is retired above, so go on to the
+    // next largest rather than stop.  Stopping here would leave every group
+    // not yet joined out of the parent profile.
+    if (j.first == j.second) continue;
     j.joined = j.first + "-" + j.second;
     joins.push_back(std::move(j));
+    if (joins.size() == N - 1) break;  // one group holds every sequence
   }
   return joins;
 }
