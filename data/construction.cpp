@@ -105,7 +105,7 @@ std::vector<double> length_pmf(const LengthModel& lm, int span) {
   std::vector<double> f(static_cast<std::size_t>(span) + 1);
   f[0] = std::pow(p, lm.r);
   for (int k = 1; k <= span; ++k) {
-    f[static_cast<std::size_t>(k)] = f[static_cast<std::size_t>(k) - 1] * (1.0 - p) * (k + lm.r - 1.0) / k;
+    f[k] = f[static_cast<std::size_t>(k) - 1] * (1.0 - p) * (k + lm.r - 1.0) / k;
   }
   return f;
 }
@@ -151,7 +151,7 @@ struct Builder {
     char name[32];
     for (int n = lm.min; n <= lm.explicit_max; ++n) {
       Chain c;
-      c.entry = f[static_cast<std::size_t>(n - lm.min)];
+      c.entry = f[n - lm.min];
       for (int k = 1; k <= n; ++k) {
         std::snprintf(name, sizeof name, "%c%02d.%02d", tag, n, k);
         c.states.push_back(add(seg, e, name));
@@ -163,7 +163,7 @@ struct Builder {
     const int m = lm.explicit_max + 1;
     double tail = 0.0, excess = 0.0;
     for (int n = m; n <= lm.min + span; ++n) {
-      double fn = f[static_cast<std::size_t>(n - lm.min)];
+      double fn = f[n - lm.min];
       tail += fn;
       excess += fn * (n - m);
     }
@@ -183,8 +183,8 @@ struct Builder {
     for (const Chain& ch : out) {
       for (std::size_t k = 0; k < ch.states.size(); ++k) {
         const bool loops = static_cast<int>(k) == ch.loop;
-        occ[static_cast<std::size_t>(ch.states[k])] = ch.entry * (loops ? ch.repeat_visits : 1.0);
-        mean += occ[static_cast<std::size_t>(ch.states[k])];
+        occ[ch.states[k]] = ch.entry * (loops ? ch.repeat_visits : 1.0);
+        mean += occ[ch.states[k]];
         if (k + 1 < ch.states.size()) {
           if (loops) link(ch.states[k], ch.states[k], ch.repeat);
           link(ch.states[k], ch.states[k + 1], loops ? 1.0 - ch.repeat : 1.0);
@@ -202,10 +202,10 @@ std::array<double, kSegments> segment_stationary() {
   for (int it = 0; it < 100000; ++it) {
     std::array<double, kSegments> next{};
     for (int x = 0; x < kSegments; ++x) {
-      for (int y = 0; y < kSegments; ++y) next[static_cast<std::size_t>(y)] += nu[static_cast<std::size_t>(x)] * kNext[x][y];
+      for (int y = 0; y < kSegments; ++y) next[y] += nu[x] * kNext[x][y];
     }
     double diff = 0.0;
-    for (int y = 0; y < kSegments; ++y) diff = std::max(diff, std::fabs(next[static_cast<std::size_t>(y)] - nu[static_cast<std::size_t>(y)]));
+    for (int y = 0; y < kSegments; ++y) diff = std::max(diff, std::fabs(next[y] - nu[y]));
     nu = next;
     if (diff < 1e-17) break;
   }
@@ -230,8 +230,8 @@ JointTable parse_joint_table(const std::string& text, const std::string& file) {
   if (head.size() != 21) throw fail(lines[0].first, "expected a header of 21 columns");
   std::array<int, 20> col{};
   for (int k = 0; k < 20; ++k) {
-    col[static_cast<std::size_t>(k)] = residue_index(head[static_cast<std::size_t>(k) + 1]);
-    if (col[static_cast<std::size_t>(k)] < 0) throw fail(lines[0].first, "unknown residue \"" + std::string(head[static_cast<std::size_t>(k) + 1]) + "\"");
+    col[k] = residue_index(head[k + 1]);
+    if (col[k] < 0) throw fail(lines[0].first, "unknown residue \"" + std::string(head[k + 1]) + "\"");
   }
   JointTable t;
   std::array<bool, 20> seen{};
@@ -241,7 +241,7 @@ JointTable parse_joint_table(const std::string& text, const std::string& file) {
     auto f = split_tabs(line);
     if (f.size() != 21) throw fail(no, "expected 21 columns");
     Residues row{};
-    for (int k = 0; k < 20; ++k) row[static_cast<std::size_t>(col[static_cast<std::size_t>(k)])] = number(f[static_cast<std::size_t>(k) + 1], file, no);
+    for (int k = 0; k < 20; ++k) row[static_cast<std::size_t>(col[static_cast<std::size_t>(k)])] = number(f[k + 1], file, no);
     if (f[0] == "bg") {
       t.background = row;
       have_bg = true;
@@ -249,11 +249,11 @@ JointTable parse_joint_table(const std::string& text, const std::string& file) {
     }
     int a = residue_index(f[0]);
     if (a < 0) throw fail(no, "unknown row \"" + std::string(f[0]) + "\"");
-    t.q[static_cast<std::size_t>(a)] = row;
-    seen[static_cast<std::size_t>(a)] = true;
+    t.q[a] = row;
+    seen[a] = true;
   }
   for (int a = 0; a < 20; ++a) {
-    if (!seen[static_cast<std::size_t>(a)]) throw FatalStop("ERROR: " + file + ": no row for " + std::string(1, kOrder[static_cast<std::size_t>(a)]) + "!!!");
+    if (!seen[a]) throw FatalStop("ERROR: " + file + ": no row for " + std::string(1, kOrder[a]) + "!!!");
   }
   if (!have_bg) throw FatalStop("ERROR: " + file + ": no bg row!!!");
   // Consistency: symmetric, sums to 1, background = row sums.
@@ -283,8 +283,8 @@ std::map<std::string, Residues> parse_propensities(const std::string& text, cons
     if (f.size() != head.size()) throw FatalStop("ERROR: " + file + " line " + std::to_string(no) + ": expected " + std::to_string(head.size()) + " columns!!!");
     int a = residue_index(f[0]);
     if (a < 0) throw FatalStop("ERROR: " + file + " line " + std::to_string(no) + ": unknown residue!!!");
-    seen[static_cast<std::size_t>(a)] = true;
-    for (std::size_t k = 1; k < f.size(); ++k) out[std::string(head[k])][static_cast<std::size_t>(a)] = number(f[k], file, no);
+    seen[a] = true;
+    for (std::size_t k = 1; k < f.size(); ++k) out[std::string(head[k])][a] = number(f[k], file, no);
   }
   for (bool s : seen) {
     if (!s) throw FatalStop("ERROR: " + file + ": a residue is missing!!!");
@@ -319,15 +319,15 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
   Builder b;
   b.occ.assign(1, 0.0);
   const int ncap = b.add(kHelix, kNcap, "Ncap");
-  b.occ[static_cast<std::size_t>(ncap)] = 1.0;
+  b.occ[ncap] = 1.0;
   std::vector<Chain> helix = b.chains(kHelix, kHelixE, 'H', kHelixLength);
   const int ccap = b.add(kHelix, kCcap, "Ccap");
-  b.occ[static_cast<std::size_t>(ccap)] = 1.0;
+  b.occ[ccap] = 1.0;
   b.mean_length[kHelix] += 2.0;
   std::vector<Chain> strand = b.chains(kStrand, kStrandE, 'E', kStrandLength);
   std::array<int, 4> turn{};
   for (int k = 0; k < 4; ++k) {
-    turn[static_cast<std::size_t>(k)] = b.add(kTurn, static_cast<Emit>(kTurn1 + k), "T" + std::to_string(k + 1));
+    turn[k] = b.add(kTurn, static_cast<Emit>(kTurn1 + k), "T" + std::to_string(k + 1));
     b.occ[static_cast<std::size_t>(turn[static_cast<std::size_t>(k)])] = 1.0;
   }
   b.mean_length[kTurn] = 4.0;
@@ -351,12 +351,12 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
     b.link(ncap, c.states.front(), c.entry);
     b.link(c.states.back(), ccap, 1.0);
   }
-  for (int k = 0; k < 3; ++k) b.link(turn[static_cast<std::size_t>(k)], turn[static_cast<std::size_t>(k) + 1], 1.0);
+  for (int k = 0; k < 3; ++k) b.link(turn[k], turn[k + 1], 1.0);
   // Segment ends into the next segment's starts.
   for (int x = 0; x < kSegments; ++x) {
-    for (int end : b.ends[static_cast<std::size_t>(x)]) {
+    for (int end : b.ends[x]) {
       for (int y = 0; y < kSegments; ++y) {
-        for (auto [start, p] : b.starts[static_cast<std::size_t>(y)]) b.link(end, start, kNext[x][y] * p);
+        for (auto [start, p] : b.starts[y]) b.link(end, start, kNext[x][y] * p);
       }
     }
   }
@@ -364,23 +364,23 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
   // Occupancy: segment frequencies times visits per segment.
   const std::array<double, kSegments> nu = segment_stationary();
   double residues_per_segment = 0.0;
-  for (int x = 0; x < kSegments; ++x) residues_per_segment += nu[static_cast<std::size_t>(x)] * b.mean_length[static_cast<std::size_t>(x)];
+  for (int x = 0; x < kSegments; ++x) residues_per_segment += nu[x] * b.mean_length[x];
   Construction c;
   c.occupancy.assign(static_cast<std::size_t>(S), 0.0);
   std::array<double, kSegments> seg_occ{};
   for (int x = 0; x < kSegments; ++x) {
-    for (int s : b.members[static_cast<std::size_t>(x)]) {
-      c.occupancy[static_cast<std::size_t>(s)] = nu[static_cast<std::size_t>(x)] * b.occ[static_cast<std::size_t>(s)] / residues_per_segment;
-      seg_occ[static_cast<std::size_t>(x)] += c.occupancy[static_cast<std::size_t>(s)];
+    for (int s : b.members[x]) {
+      c.occupancy[s] = nu[x] * b.occ[s] / residues_per_segment;
+      seg_occ[x] += c.occupancy[s];
     }
   }
-  for (int s = 1; s < S; ++s) b.link(0, s, c.occupancy[static_cast<std::size_t>(s)]);
+  for (int s = 1; s < S; ++s) b.link(0, s, c.occupancy[s]);
 
   // Calibration r(a): the occupancy-weighted mixture of the emissions gives
   // back the background p(a).
   const Residues& p = joint.background;
   std::array<double, kEmits> emit_occ{};
-  for (int s = 1; s < S; ++s) emit_occ[b.states[static_cast<std::size_t>(s)].emit] += c.occupancy[static_cast<std::size_t>(s)];
+  for (int s = 1; s < S; ++s) emit_occ[b.states[s].emit] += c.occupancy[s];
   Residues r;
   r.fill(1.0);
   std::array<Residues, kEmits> emission{};
@@ -390,10 +390,10 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
     Residues mix{};
     for (int e = 0; e < kEmits; ++e) {
       double z = 0.0;
-      for (std::size_t a = 0; a < 20; ++a) z += p[a] * raw[static_cast<std::size_t>(e)][a] * r[a];
+      for (std::size_t a = 0; a < 20; ++a) z += p[a] * raw[e][a] * r[a];
       for (std::size_t a = 0; a < 20; ++a) {
-        emission[static_cast<std::size_t>(e)][a] = p[a] * raw[static_cast<std::size_t>(e)][a] * r[a] / z;
-        mix[a] += emit_occ[static_cast<std::size_t>(e)] * emission[static_cast<std::size_t>(e)][a];
+        emission[e][a] = p[a] * raw[e][a] * r[a] / z;
+        mix[a] += emit_occ[e] * emission[e][a];
       }
     }
     misfit = 0.0;
@@ -414,13 +414,13 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
   m.emission.assign(static_cast<std::size_t>(S) * 20, 0.0);
   c.propensity.assign(static_cast<std::size_t>(S), Residues{});
   for (int s = 0; s < S; ++s) {
-    const StateInfo& info = b.states[static_cast<std::size_t>(s)];
+    const StateInfo& info = b.states[s];
     m.state_class.push_back(s == 0 ? "BEGIN" : kEmitClass[info.emit]);
     m.state_name.push_back(info.name);
     if (s == 0) continue;
     for (std::size_t a = 0; a < 20; ++a) {
       m.emission[static_cast<std::size_t>(s) * 20 + a] = emission[info.emit][a];
-      c.propensity[static_cast<std::size_t>(s)][a] = raw[info.emit][a] * r[a];
+      c.propensity[s][a] = raw[info.emit][a] * r[a];
     }
   }
   std::stable_sort(b.trans.begin(), b.trans.end(), [](const ls::Transition& x, const ls::Transition& y) {
@@ -437,10 +437,10 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
   n.push_back("chain of all longer segments, whose middle state repeats.");
   n.push_back("Emissions e_s(a) = p(a) t_s(a) r(a) / Z_s; the begin transitions are the average occupancies.");
   std::string occ_line = "Occupancy:";
-  for (int x = 0; x < kSegments; ++x) occ_line += std::string(" ") + kSegmentName[x] + " " + fixed(seg_occ[static_cast<std::size_t>(x)], 4);
+  for (int x = 0; x < kSegments; ++x) occ_line += std::string(" ") + kSegmentName[x] + " " + fixed(seg_occ[x], 4);
   n.push_back(occ_line);
   std::string len_line = "Mean segment length:";
-  for (int x = 0; x < kSegments; ++x) len_line += std::string(" ") + kSegmentName[x] + " " + fixed(b.mean_length[static_cast<std::size_t>(x)], 3);
+  for (int x = 0; x < kSegments; ++x) len_line += std::string(" ") + kSegmentName[x] + " " + fixed(b.mean_length[x], 3);
   n.push_back(len_line + " (helix with its two caps)");
   std::string r_line = "Calibration r(a):";
   for (std::size_t a = 0; a < 20; ++a) r_line += std::string(" ") + kOrder[a] + " " + fixed(r[a], 3);
@@ -453,7 +453,7 @@ std::string observed_text(const Construction& c, const JointTable& joint) {
   std::string out;
   const ls::StructureModel& m = c.model;
   for (int s = 1; s < m.states(); ++s) {
-    const Residues& t = c.propensity[static_cast<std::size_t>(s)];
+    const Residues& t = c.propensity[s];
     double w = 0.0;
     for (std::size_t a = 0; a < 20; ++a) {
       for (std::size_t b = 0; b < 20; ++b) w += joint.q[a][b] * t[a] * t[b];
@@ -467,8 +467,8 @@ std::string observed_text(const Construction& c, const JointTable& joint) {
       }
       out += '\n';
     }
-    out += "STATE " + std::to_string(s) + " " + m.state_class[static_cast<std::size_t>(s)] + " " +
-           m.state_name[static_cast<std::size_t>(s)] + "\n\n";
+    out += "STATE " + std::to_string(s) + " " + m.state_class[s] + " " +
+           m.state_name[s] + "\n\n";
   }
   return out;
 }
@@ -477,7 +477,7 @@ std::string expected_text(const Construction& c) {
   std::string out;
   const ls::StructureModel& m = c.model;
   for (int s = 1; s < m.states(); ++s) {
-    for (int a = 0; a < 20; ++a) out += fw::format_fixed(c.occupancy[static_cast<std::size_t>(s)] * m.e(s, a), 15, 12);
+    for (int a = 0; a < 20; ++a) out += fw::format_fixed(c.occupancy[s] * m.e(s, a), 15, 12);
     out += '\n';
   }
   return out;

@@ -41,15 +41,15 @@ CompiledModel compile_model(const StructureModel& model) {
   std::vector<int> in_count(static_cast<std::size_t>(S) + 1, 0), out_count(static_cast<std::size_t>(S) + 1, 0);
   for (const Transition& t : model.transitions) {
     if (t.from == 0) {
-      c.begin[static_cast<std::size_t>(t.to)] += t.prob;
+      c.begin[t.to] += t.prob;
     } else {
-      ++in_count[static_cast<std::size_t>(t.to) + 1];
-      ++out_count[static_cast<std::size_t>(t.from) + 1];
+      ++in_count[t.to + 1];
+      ++out_count[t.from + 1];
     }
   }
   for (int s = 0; s < S; ++s) {
-    in_count[static_cast<std::size_t>(s) + 1] += in_count[static_cast<std::size_t>(s)];
-    out_count[static_cast<std::size_t>(s) + 1] += out_count[static_cast<std::size_t>(s)];
+    in_count[s + 1] += in_count[s];
+    out_count[s + 1] += out_count[s];
   }
   c.in_start = in_count;
   c.out_start = out_count;
@@ -61,10 +61,10 @@ CompiledModel compile_model(const StructureModel& model) {
   std::vector<int> in_fill(in_count.begin(), in_count.end() - 1), out_fill(out_count.begin(), out_count.end() - 1);
   for (const Transition& t : model.transitions) {
     if (t.from == 0) continue;
-    auto k = static_cast<std::size_t>(in_fill[static_cast<std::size_t>(t.to)]++);
+    auto k = static_cast<std::size_t>(in_fill[t.to]++);
     c.in_from[k] = t.from;
     c.in_prob[k] = t.prob;
-    auto m = static_cast<std::size_t>(out_fill[static_cast<std::size_t>(t.from)]++);
+    auto m = static_cast<std::size_t>(out_fill[t.from]++);
     c.out_to[m] = t.to;
     c.out_prob[m] = t.prob;
   }
@@ -75,15 +75,15 @@ CompiledModel compile_model(const StructureModel& model) {
     int found = -1;
     for (int r = 1; r < s && found < 0; ++r) {
       const double* f = model.emission.data() + static_cast<std::size_t>(r) * kResidues;
-      if (c.row_of_state[static_cast<std::size_t>(r)] >= 0 && std::equal(e, e + kResidues, f)) {
-        found = c.row_of_state[static_cast<std::size_t>(r)];
+      if (c.row_of_state[r] >= 0 && std::equal(e, e + kResidues, f)) {
+        found = c.row_of_state[r];
       }
     }
     if (found < 0) {
       found = c.rows++;
-      for (int a = 0; a < kResidues; ++a) c.odds.push_back(e[a] / model.background[static_cast<std::size_t>(a)]);
+      for (int a = 0; a < kResidues; ++a) c.odds.push_back(e[a] / model.background[a]);
     }
-    c.row_of_state[static_cast<std::size_t>(s)] = found;
+    c.row_of_state[s] = found;
   }
   return c;
 }
@@ -129,15 +129,15 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
       double c = 0.0;
       if (t == 0) {
         for (int s = 1; s < S; ++s) {
-          a[s] = m.begin[static_cast<std::size_t>(s)] * gt[row[s]];
+          a[s] = m.begin[s] * gt[row[s]];
           c += a[s];
         }
       } else {
         const double* prev = a - SS;
         for (int j = 1; j < S; ++j) {
           double sum = 0.0;
-          for (int k = m.in_start[static_cast<std::size_t>(j)]; k < m.in_start[static_cast<std::size_t>(j) + 1]; ++k) {
-            sum += prev[m.in_from[static_cast<std::size_t>(k)]] * m.in_prob[static_cast<std::size_t>(k)];
+          for (int k = m.in_start[j]; k < m.in_start[j + 1]; ++k) {
+            sum += prev[m.in_from[k]] * m.in_prob[k];
           }
           a[j] = sum * gt[row[j]];
           c += a[j];
@@ -160,22 +160,22 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
   std::vector<double> beta(SS, 1.0), next(SS, 0.0), weighted(SS, 0.0);
   for (std::size_t t = L; t-- > 0;) {
     double* a = alpha.data() + t * SS;
-    for (int s = 1; s < S; ++s) a[s] *= beta[static_cast<std::size_t>(s)];
+    for (int s = 1; s < S; ++s) a[s] *= beta[s];
     if (t == 0) break;
     const double* gt = g.data() + t * R;
     const double inv = 1.0 / scale[t];
-    for (int j = 1; j < S; ++j) weighted[static_cast<std::size_t>(j)] = gt[row[j]] * beta[static_cast<std::size_t>(j)] * inv;
+    for (int j = 1; j < S; ++j) weighted[j] = gt[row[j]] * beta[j] * inv;
     for (int i = 1; i < S; ++i) {
       double sum = 0.0;
-      for (int k = m.out_start[static_cast<std::size_t>(i)]; k < m.out_start[static_cast<std::size_t>(i) + 1]; ++k) {
-        sum += m.out_prob[static_cast<std::size_t>(k)] * weighted[static_cast<std::size_t>(m.out_to[static_cast<std::size_t>(k)])];
+      for (int k = m.out_start[i]; k < m.out_start[i + 1]; ++k) {
+        sum += m.out_prob[k] * weighted[m.out_to[k]];
       }
-      next[static_cast<std::size_t>(i)] = sum;
+      next[i] = sum;
     }
     std::swap(beta, next);
   }
   double total = 0.0;
-  for (int s = 1; s < S; ++s) total += m.begin[static_cast<std::size_t>(s)] * g[static_cast<std::size_t>(row[s])] * beta[static_cast<std::size_t>(s)];
+  for (int s = 1; s < S; ++s) total += m.begin[s] * g[row[s]] * beta[s];
   out.logodds_backward = std::log(total) + logf - std::log(scale[0]);
 
   // Rows sum to 1 up to rounding already; make it exact.
@@ -223,7 +223,7 @@ Posteriors posteriors(const StructureModel& model, std::span<const float> profil
     bool info = weights_of(profile, static_cast<int>(t), w);
     for (int s = 1; s < S; ++s) {
       double sum = 0.0;
-      for (int a = 0; a < kResidues; ++a) sum += w[static_cast<std::size_t>(a)] * model.e(s, a) / model.background[static_cast<std::size_t>(a)];
+      for (int a = 0; a < kResidues; ++a) sum += w[a] * model.e(s, a) / model.background[a];
       logb[at(t, s)] = info ? std::log(sum) : 0.0;
     }
   }
@@ -235,7 +235,7 @@ Posteriors posteriors(const StructureModel& model, std::span<const float> profil
       for (int j = 1; j < S; ++j) {
         terms.clear();
         if (t == 0) {
-          terms.push_back(logA[static_cast<std::size_t>(j)]);
+          terms.push_back(logA[j]);
         } else {
           for (int i = 0; i < S; ++i) {
             double lt = logA[static_cast<std::size_t>(i) * SS + static_cast<std::size_t>(j)];
@@ -265,7 +265,7 @@ Posteriors posteriors(const StructureModel& model, std::span<const float> profil
     }
   }
   terms.clear();
-  for (int s = 1; s < S; ++s) terms.push_back(logA[static_cast<std::size_t>(s)] + logb[at(0, s)] + lb[at(0, s)]);
+  for (int s = 1; s < S; ++s) terms.push_back(logA[s] + logb[at(0, s)] + lb[at(0, s)]);
   out.logodds_backward = log_sum_exp(terms);
 
   out.gamma.assign(L * SS, 0.0);

@@ -125,10 +125,10 @@ void Parser::record(const std::vector<std::string_view>& toks, StructureModel& m
     if (toks.size() < 4) line_error("STATE needs an index, a class and a name");
     int s = integer(toks[1], "state");
     if (s < 0 || s >= states_) line_error("state " + std::to_string(s) + " out of range 0.." + std::to_string(states_ - 1));
-    if (defined_[static_cast<std::size_t>(s)]) line_error("state " + std::to_string(s) + " defined twice");
-    defined_[static_cast<std::size_t>(s)] = 1;
-    m.state_class[static_cast<std::size_t>(s)] = std::string(toks[2]);
-    m.state_name[static_cast<std::size_t>(s)] = std::string(toks[3]);
+    if (defined_[s]) line_error("state " + std::to_string(s) + " defined twice");
+    defined_[s] = 1;
+    m.state_class[s] = std::string(toks[2]);
+    m.state_name[s] = std::string(toks[3]);
     if (s == 0) {
       if (toks[2] != "BEGIN") line_error("state 0 must be of class BEGIN");
       if (toks.size() != 4) line_error("the begin state emits nothing: no emission values");
@@ -157,7 +157,7 @@ void Parser::finish(StructureModel& m) {
   if (!have_alphabet_) model_error("no ALPHABET line");
   if (!have_background_) model_error("no BACKGROUND line");
   for (int s = 0; s < states_; ++s) {
-    if (!defined_[static_cast<std::size_t>(s)]) model_error("state " + std::to_string(s) + " has no STATE line");
+    if (!defined_[s]) model_error("state " + std::to_string(s) + " has no STATE line");
   }
   // Duplicate pairs, then the outgoing sums.
   std::vector<Transition> sorted = m.transitions;
@@ -169,14 +169,14 @@ void Parser::finish(StructureModel& m) {
     }
   }
   std::vector<double> out_sum(static_cast<std::size_t>(states_), 0.0);
-  for (const Transition& t : m.transitions) out_sum[static_cast<std::size_t>(t.from)] += t.prob;
+  for (const Transition& t : m.transitions) out_sum[t.from] += t.prob;
   for (int s = 0; s < states_; ++s) {
-    double sum = out_sum[static_cast<std::size_t>(s)];
+    double sum = out_sum[s];
     if (std::fabs(sum - 1.0) > kSumTolerance) {
       model_error("the transitions out of state " + std::to_string(s) + " sum to " + std::to_string(sum) + ", not 1");
     }
   }
-  for (Transition& t : m.transitions) t.prob /= out_sum[static_cast<std::size_t>(t.from)];
+  for (Transition& t : m.transitions) t.prob /= out_sum[t.from];
 }
 
 StructureModel Parser::run() {
@@ -232,8 +232,8 @@ std::string format_model(const StructureModel& m, const std::vector<std::string>
   for (double p : m.background) out += " " + number(p);
   out += "\n";
   for (int s = 0; s < m.states(); ++s) {
-    out += "STATE " + std::to_string(s) + " " + m.state_class[static_cast<std::size_t>(s)] + " " +
-           m.state_name[static_cast<std::size_t>(s)];
+    out += "STATE " + std::to_string(s) + " " + m.state_class[s] + " " +
+           m.state_name[s];
     if (s > 0) {
       for (int a = 0; a < kResidues; ++a) out += " " + number(m.e(s, a));
     }

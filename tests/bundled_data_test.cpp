@@ -51,7 +51,7 @@ std::vector<double> blosum_joint() {
     }
     if (head == "bg") continue;
     const auto a = kOrder.find(head[0]);
-    for (int k = 0; k < 20; ++k) in >> q[a * 20 + static_cast<std::size_t>(col[static_cast<std::size_t>(k)])];
+    for (int k = 0; k < 20; ++k) in >> q[a * 20 + static_cast<std::size_t>(col[k])];
   }
   return q;
 }
@@ -113,15 +113,15 @@ TEST(BundledData, ExpectedIsOccupancyTimesEmission) {
   const ls::StructureModel m = ls::read_model(xktest::source_path("data/model_R.hmm"));
   std::vector<double> pi(ls::kModelStates, 0.0);
   for (const ls::Transition& t : m.transitions) {
-    if (t.from == 0) pi[static_cast<std::size_t>(t.to)] = t.prob;
+    if (t.from == 0) pi[t.to] = t.prob;
   }
   std::vector<double> marginal(20, 0.0);
   for (int s = 1; s <= kStatesScored; ++s) {
-    ASSERT_EQ(lines[static_cast<std::size_t>(s - 1)].size(), 300u);
-    const auto row = fields(lines[static_cast<std::size_t>(s - 1)]);
+    ASSERT_EQ(lines[s - 1].size(), 300u);
+    const auto row = fields(lines[s - 1]);
     for (int a = 0; a < 20; ++a) {
-      EXPECT_NEAR(row[static_cast<std::size_t>(a)], pi[static_cast<std::size_t>(s)] * m.e(s, a), 1e-12);
-      marginal[static_cast<std::size_t>(a)] += row[static_cast<std::size_t>(a)];
+      EXPECT_NEAR(row[a], pi[s] * m.e(s, a), 1e-12);
+      marginal[a] += row[a];
     }
   }
   // The marginal over the states is the background.

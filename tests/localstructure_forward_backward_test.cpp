@@ -56,10 +56,10 @@ StructureModel tiny_model() {
 Posteriors enumerate_paths(const StructureModel& m, const std::vector<float>& profile, int L) {
   const int S = m.states();
   std::vector<double> a(static_cast<std::size_t>(S * S), 0.0);
-  for (const Transition& t : m.transitions) a[static_cast<std::size_t>(t.from * S + t.to)] = t.prob;
+  for (const Transition& t : m.transitions) a[t.from * S + t.to] = t.prob;
   auto b = [&](int t, int s) {
     double sum = 0.0;
-    for (int r = 0; r < 20; ++r) sum += profile[static_cast<std::size_t>(t * 20 + r)] * m.e(s, r) / m.background[static_cast<std::size_t>(r)];
+    for (int r = 0; r < 20; ++r) sum += profile[t * 20 + r] * m.e(s, r) / m.background[r];
     return sum;
   };
   Posteriors p;
@@ -74,8 +74,8 @@ Posteriors enumerate_paths(const StructureModel& m, const std::vector<float>& pr
       return;
     }
     for (int s = 1; s < S; ++s) {
-      path[static_cast<std::size_t>(t)] = s;
-      walk(t + 1, s, w * a[static_cast<std::size_t>(prev * S + s)] * b(t, s));
+      path[t] = s;
+      walk(t + 1, s, w * a[prev * S + s] * b(t, s));
     }
   };
   walk(0, 0, 1.0);
@@ -100,7 +100,7 @@ double class_mass(const Posteriors& p, std::initializer_list<std::string_view> p
   for (int t = first; t <= last; ++t) {
     for (int s = 1; s < kModelStates; ++s) {
       for (auto pre : prefixes) {
-        if (m.state_class[static_cast<std::size_t>(s)].rfind(pre, 0) == 0) sum += p.gamma[static_cast<std::size_t>((t - 1) * kModelStates + s)];
+        if (m.state_class[s].rfind(pre, 0) == 0) sum += p.gamma[(t - 1) * kModelStates + s];
       }
     }
   }
@@ -143,10 +143,10 @@ TEST(LocalStructureKernel, OnePositionIsPriorTimesEmission) {
   double total = 0.0;
   for (const Transition& t : m.transitions) {
     if (t.from != 0) continue;
-    w[static_cast<std::size_t>(t.to)] = t.prob * m.e(t.to, residue('W')) / m.background[static_cast<std::size_t>(residue('W'))];
-    total += w[static_cast<std::size_t>(t.to)];
+    w[t.to] = t.prob * m.e(t.to, residue('W')) / m.background[static_cast<std::size_t>(residue('W'))];
+    total += w[t.to];
   }
-  for (int s = 0; s < kModelStates; ++s) EXPECT_NEAR(p.gamma[static_cast<std::size_t>(s)], w[static_cast<std::size_t>(s)] / total, 1e-14);
+  for (int s = 0; s < kModelStates; ++s) EXPECT_NEAR(p.gamma[s], w[s] / total, 1e-14);
 }
 
 TEST(LocalStructureKernel, FastMatchesReferenceOnRealisticProfiles) {
@@ -178,29 +178,32 @@ TEST(LocalStructureKernel, FastMatchesReferenceOnRealisticProfiles) {
     EXPECT_NEAR(fast.logodds_forward, fast.logodds_backward, 1e-9);
     for (int t = 0; t < L; ++t) {
       double sum = 0.0;
-      for (int s = 0; s < kModelStates; ++s) sum += fast.gamma[static_cast<std::size_t>(t * kModelStates + s)];
+      for (int s = 0; s < kModelStates; ++s) sum += fast.gamma[t * kModelStates + s];
       EXPECT_NEAR(sum, 1.0, 1e-12);
-      EXPECT_EQ(fast.gamma[static_cast<std::size_t>(t * kModelStates)], 0.0);
+      EXPECT_EQ(fast.gamma[t * kModelStates], 0.0);
     }
   }
 }
 
+// The small model sees strong evidence at every position: the probability of
+// 10,000 positions is far below the smallest double (log-odds over 10^4),
+// so only the scaling keeps the posteriors finite.
 TEST(LocalStructureKernel, TenThousandPositionsWithoutUnderflow) {
   std::mt19937 rng(11);
   std::string letters(10000, 'A');
-  for (char& ch : letters) ch = "ACDEFGHIKLMNPQRSTVWY"[rng() % 20];
-  const Posteriors p = posteriors(compile_model(bundled()), letters_profile(letters), 10000);
+  for (char& ch : letters) ch = "ACW"[rng() % 3];
+  const Posteriors p = posteriors(compile_model(tiny_model()), letters_profile(letters), 10000);
   ASSERT_TRUE(std::isfinite(p.logodds_forward));
-  EXPECT_NEAR(p.logodds_forward, p.logodds_backward, 1e-8 * std::fabs(p.logodds_forward));
-  for (int t : {0, 1, 4999, 9998, 9999}) {
-    double sum = 0.0;
-    for (int s = 1; s < kModelStates; ++s) {
-      double g = p.gamma[static_cast<std::size_t>(t * kModelStates + s)];
-      ASSERT_TRUE(std::isfinite(g) && g >= 0.0);
-      sum += g;
-    }
-    EXPECT_NEAR(sum, 1.0, 1e-12) << "position " << t + 1;
+  EXPECT_GT(std::fabs(p.logodds_forward), 2000.0);
+  EXPECT_NEAR(p.logodds_forward, p.logodds_backward, 1e-9 * std::fabs(p.logodds_forward));
+  for (int t = 0; t < 10000; ++t) {
+    const double g1 = p.gamma[t * 3 + 1], g2 = p.gamma[t * 3 + 2];
+    ASSERT_TRUE(std::isfinite(g1) && std::isfinite(g2) && g1 >= 0.0 && g2 >= 0.0) << "position " << t + 1;
+    ASSERT_NEAR(g1 + g2, 1.0, 1e-12) << "position " << t + 1;
   }
+  // An A is most likely from state 1, a C from state 2.
+  EXPECT_GT(p.gamma[static_cast<std::size_t>(letters.find('A') * 3 + 1)], 0.5);
+  EXPECT_GT(p.gamma[static_cast<std::size_t>(letters.find('C') * 3 + 2)], 0.5);
 }
 
 TEST(LocalStructureKernel, PosteriorsFollowThePropensities) {

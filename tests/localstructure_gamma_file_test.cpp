@@ -53,17 +53,17 @@ TEST(GammaFileWriter, RoundedRowsSumToOneAndStayWithinAUnit) {
     if (trial > 0) {
       double sum = 0.0;
       for (int s = 1; s < kModelStates; ++s) {
-        row[static_cast<std::size_t>(s)] = trial % 2 ? std::pow(static_cast<double>(rng()) / rng.max(), 8.0) : static_cast<double>(rng() % 3);
-        sum += row[static_cast<std::size_t>(s)];
+        row[s] = trial % 2 ? std::pow(static_cast<double>(rng()) / rng.max(), 8.0) : static_cast<double>(rng() % 3);
+        sum += row[s];
       }
       for (double& x : row) x /= sum;
     }
     round_row(row, units);
     long long total = 0;
     for (int s = 0; s < kModelStates; ++s) {
-      total += units[static_cast<std::size_t>(s)];
-      EXPECT_LE(std::fabs(static_cast<double>(units[static_cast<std::size_t>(s)]) - row[static_cast<std::size_t>(s)] * 1e6), 1.0);
-      EXPECT_GE(units[static_cast<std::size_t>(s)], 0);
+      total += units[s];
+      EXPECT_LE(std::fabs(static_cast<double>(units[s]) - row[s] * 1e6), 1.0);
+      EXPECT_GE(units[s], 0);
     }
     EXPECT_EQ(total, kMicro);
     EXPECT_EQ(units[0], 0);
@@ -78,10 +78,10 @@ TEST(GammaFileWriter, LayoutAndReadersRoundTrip) {
   post.length = L;
   post.gamma.assign(static_cast<std::size_t>(L) * kModelStates, 0.0);
   for (int t = 0; t < L; ++t) {
-    for (int s = 1; s < kModelStates; ++s) post.gamma[static_cast<std::size_t>(t * kModelStates + s)] = (1.0 + (s * 7 + t) % 13) ;
+    for (int s = 1; s < kModelStates; ++s) post.gamma[t * kModelStates + s] = (1.0 + (s * 7 + t) % 13) ;
     double sum = 0.0;
-    for (int s = 1; s < kModelStates; ++s) sum += post.gamma[static_cast<std::size_t>(t * kModelStates + s)];
-    for (int s = 1; s < kModelStates; ++s) post.gamma[static_cast<std::size_t>(t * kModelStates + s)] /= sum;
+    for (int s = 1; s < kModelStates; ++s) sum += post.gamma[t * kModelStates + s];
+    for (int s = 1; s < kModelStates; ++s) post.gamma[t * kModelStates + s] /= sum;
   }
   const std::string text = format_gamma_file({"model_R.hmm", "3.drct"}, letters, post);
   std::vector<std::string> lines;
@@ -111,8 +111,8 @@ TEST(GammaFileWriter, LayoutAndReadersRoundTrip) {
   for (int t = 0; t < L; ++t) {
     double sum = 0.0;
     for (int s = 0; s < kModelStates; ++s) {
-      const double got = table[static_cast<std::size_t>(t * kModelStates + s)];
-      EXPECT_NEAR(got, post.gamma[static_cast<std::size_t>(t * kModelStates + s)], 1.01e-6);
+      const double got = table[t * kModelStates + s];
+      EXPECT_NEAR(got, post.gamma[t * kModelStates + s], 1.01e-6);
       sum += got;
     }
     EXPECT_NEAR(sum, 1.0, 1e-5);

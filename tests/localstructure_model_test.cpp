@@ -67,7 +67,7 @@ TEST(LocalStructureModel, BundledModelShape) {
   EXPECT_EQ(m.state_class[0], "BEGIN");
   int helix = 0, strand = 0, coil = 0, turn = 0;
   for (int s = 1; s < kModelStates; ++s) {
-    const std::string& c = m.state_class[static_cast<std::size_t>(s)];
+    const std::string& c = m.state_class[s];
     helix += c == "HELIX" || c == "NCAP" || c == "CCAP";
     strand += c == "STRAND";
     coil += c == "COIL";
@@ -102,16 +102,16 @@ TEST(LocalStructureModel, BundledBeginIsStationaryAndMixesToBackground) {
   const StructureModel m = parse_model(bundled_text(), "model_R.hmm");
   std::vector<double> pi(kModelStates, 0.0), next(kModelStates, 0.0);
   for (const Transition& t : m.transitions) {
-    if (t.from == 0) pi[static_cast<std::size_t>(t.to)] = t.prob;
+    if (t.from == 0) pi[t.to] = t.prob;
   }
   for (const Transition& t : m.transitions) {
-    if (t.from != 0) next[static_cast<std::size_t>(t.to)] += pi[static_cast<std::size_t>(t.from)] * t.prob;
+    if (t.from != 0) next[t.to] += pi[t.from] * t.prob;
   }
-  for (int s = 1; s < kModelStates; ++s) EXPECT_NEAR(next[static_cast<std::size_t>(s)], pi[static_cast<std::size_t>(s)], 1e-10) << "state " << s;
+  for (int s = 1; s < kModelStates; ++s) EXPECT_NEAR(next[s], pi[s], 1e-10) << "state " << s;
   for (int a = 0; a < kResidues; ++a) {
     double mix = 0.0;
-    for (int s = 1; s < kModelStates; ++s) mix += pi[static_cast<std::size_t>(s)] * m.e(s, a);
-    EXPECT_NEAR(mix, m.background[static_cast<std::size_t>(a)], 1e-10) << "residue " << a;
+    for (int s = 1; s < kModelStates; ++s) mix += pi[s] * m.e(s, a);
+    EXPECT_NEAR(mix, m.background[a], 1e-10) << "residue " << a;
   }
 }
 

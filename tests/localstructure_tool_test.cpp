@@ -65,7 +65,7 @@ TEST(XkordelGamma, WritesTheGammaFileTheReadersExpect) {
       sum += table[k];
     }
     EXPECT_NEAR(sum, 1.0, 1e-5) << "position " << t + 1;
-    EXPECT_EQ(table[static_cast<std::size_t>(t * kStates)], 0.0f);
+    EXPECT_EQ(table[t * kStates], 0.0f);
   }
   // The fourth argument has no effect.
   ASSERT_EQ(w.gamma({"model_R.hmm", "1.drct", "2.gca", "7"}).status, 0);
