@@ -128,27 +128,37 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
   const std::size_t S = static_cast<std::size_t>(K) + 1;
   const std::size_t row = (static_cast<std::size_t>(len2) + 1) * S;
   const std::size_t cells = (static_cast<std::size_t>(len1) + 1) * row;
-  s.M = make_table<double>(cells, "matrixM");
-  s.D = make_table<double>(cells, "matrixD");
-  s.I = make_table<double>(cells, "matrixI");
+  s.M = DoubleTable(cells, "matrixM");
+  s.D = DoubleTable(cells, "matrixD");
+  s.I = DoubleTable(cells, "matrixI");
   s.row_exp.assign((static_cast<std::size_t>(len1) + 1) * S, kZeroRow);
   s.log_z.assign(S, -std::numeric_limits<double>::infinity());
   s.log_z[0] = 0.0;
-
-  // Layer 0: the leading unaligned region, factor 1 in every row.
-  for (int i = 0; i <= len1; ++i) {
-    s.I[s.cell(i, 0, 0)] = 1.0;
-    for (int j = 1; j <= len2; ++j) s.D[s.cell(i, j, 0)] = 1.0;
-    s.row_exp[static_cast<std::size_t>(i) * S] = 0;
-  }
-  if (K == 0) return s;
 
   std::vector<double> a(S, 0.0), b(S, 0.0), factor(S, 1.0);
   std::vector<int> base(S, kZeroRow);
   double* M = s.M.data();
   double* I = s.I.data();
   double* D = s.D.data();
-  for (int i = 1; i <= len1; ++i) {
+  for (int i = 0; i <= len1; ++i) {
+    const std::size_t c0 = static_cast<std::size_t>(i) * row;
+    // The entries no update writes: column 0 (all layers), layer 0 (the
+    // leading unaligned region: I(i, 0, 0) = 1, D(i, j, 0) = 1 for j >= 1,
+    // factor 1 in every row) and row 0 of layers 1..K.
+    for (std::size_t k = 0; k < S; ++k) M[c0 + k] = I[c0 + k] = D[c0 + k] = 0.0;
+    I[c0] = 1.0;
+    for (std::size_t c = c0 + S; c < c0 + row; c += S) {
+      M[c] = I[c] = 0.0;
+      D[c] = 1.0;
+    }
+    s.row_exp[static_cast<std::size_t>(i) * S] = 0;
+    if (i == 0) {
+      for (std::size_t c = S; c < row; c += S) {
+        for (std::size_t k = 1; k < S; ++k) M[c + k] = I[c + k] = D[c + k] = 0.0;
+      }
+      continue;
+    }
+
     const int* prev_exp = &s.row_exp[static_cast<std::size_t>(i - 1) * S];
     int* cur_exp = &s.row_exp[static_cast<std::size_t>(i) * S];
     for (int k = 1; k <= K; ++k) {
@@ -159,7 +169,7 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
       base[k] = f;
     }
     const double* w = weights.data() + static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(len2);
-    const std::size_t p0 = static_cast<std::size_t>(i - 1) * row, c0 = static_cast<std::size_t>(i) * row;
+    const std::size_t p0 = c0 - row;
     for (int j = 1; j <= len2; ++j) {
       const std::size_t jc = static_cast<std::size_t>(j) * S, jl = jc - S;
       cell_update(K, w[j - 1], a.data(), b.data(), M + p0 + jl, I + p0 + jl, D + p0 + jl, M + p0 + jc, I + p0 + jc,

@@ -23,6 +23,8 @@
 #include <span>
 #include <vector>
 
+#include "blockalign/table.hpp"
+
 namespace xk {
 
 // Number of alignments with exactly k blocks, k = 0..maxblock (element 0 is
@@ -58,7 +60,7 @@ struct LayeredSums {
   int len1 = 0;
   int len2 = 0;
   int maxblock = 0;
-  std::vector<double> M, I, D;
+  DoubleTable M, I, D;
   std::vector<int> row_exp;    // (len1 + 1) x (maxblock + 1)
   std::vector<double> log_z;   // maxblock + 1 values
 

@@ -192,6 +192,26 @@ TEST(WeightedPass, MatchesTheLayerRescaledArithmetic) {
       EXPECT_NEAR(s.log_z[k], acc, 1e-10 * std::max(1.0, std::abs(acc)));
       EXPECT_NEAR(s.log_ratio(k), std::log(ref.first_count[k]), 1e-10 * std::max(1.0, std::abs(acc)));
     }
+    // Every stored entry, with its row factor, is the layer-scaled entry:
+    // stored * 2^row_exp / Z(k) for layers k >= 1, as stored for layer 0.
+    for (int k = 0; k <= c.K; ++k) {
+      for (int i = 0; i <= c.n1; ++i) {
+        const int e = s.exponent(i, k);
+        for (int j = 0; j <= c.n2; ++j) {
+          for (auto [got, want] : {std::pair{&s.M, &ref.M}, {&s.I, &ref.I}, {&s.D, &ref.D}}) {
+            const double g = (*got)[s.cell(i, j, k)], r = (*want)[ref.at(i, j, k)];
+            if (e == kZeroRow) {
+              ASSERT_EQ(g, 0.0);
+              ASSERT_EQ(r, 0.0);
+              continue;
+            }
+            const double scaled = k == 0 ? g : std::exp(std::log(g) + e * std::log(2.0) - s.log_z[k]);
+            ASSERT_NEAR(scaled, r, 1e-11 * r + 1e-300) << i << ' ' << j << ' ' << k;
+          }
+        }
+      }
+    }
+
     std::vector<double> ref_logP, ref_pK;
     reference::block_posterior(ref, ref_logP, ref_pK);
     const std::vector<double> logP = mean_log_weights(s.log_z, total);
