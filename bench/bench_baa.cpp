@@ -1,8 +1,11 @@
 // The block aligner's phases on two dense profiles of n positions (n = 300
-// and 500, maxblock = 20): pair weights, the counting pass, the weighted
-// pass, sampling 1000 alignments and the merge; the plain layer-rescaled
-// arithmetic beside the fast passes.  The pair exponents are synthetic
-// (scores of two distantly related dense profiles, doubled).
+// and 500, maxblock = 20): the score matrix, pair weights, the counting
+// pass, the weighted pass, sampling 1000 alignments and the merge; the plain
+// layer-rescaled arithmetic beside the fast passes.  Profiles, gamma tables
+// and frequency tables are the scoring tests' synthetic ones.  Second
+// argument 0: two unrelated dense profiles (the alignment finds no blocks
+// worth sampling: pK(0) = 1); 1: two related sequences (converter profiles,
+// 70 % identical), whose samples walk the whole length.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -14,6 +17,8 @@
 #include "blockalign/random.hpp"
 #include "blockalign/reference.hpp"
 #include "blockalign/sampling.hpp"
+#include "scoring/scores.hpp"
+#include "tests/scoring_fixture.hpp"
 
 using namespace xk;
 
@@ -21,32 +26,52 @@ namespace {
 
 struct Inputs {
   int n = 0;
-  std::vector<float> exponents, pro1, pro2;
+  ScoringTables tables;
+  std::vector<float> pro1, pro2, gamma1, gamma2, exponents;
 };
 
-Inputs make_inputs(int n) {
+Inputs make_inputs(int n, bool related) {
   Inputs in;
   in.n = n;
   std::mt19937 gen(static_cast<unsigned>(n));
-  std::normal_distribution<float> off(-1.0f, 1.5f), diag(3.0f, 1.5f);
-  std::uniform_real_distribution<float> u(0.0f, 1.0f);
-  in.exponents.resize(static_cast<std::size_t>(n) * n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) in.exponents[static_cast<std::size_t>(i) * n + j] = i == j ? diag(gen) : off(gen);
-  for (auto* p : {&in.pro1, &in.pro2}) {
-    p->resize(static_cast<std::size_t>(n) * 20);
-    for (float& v : *p) v = u(gen);
+  FrequencyTables f = xktest::synthetic_tables(1);
+  xktest::add_pseudo_counts(f);
+  in.tables = prepare_tables(f);
+  const auto kind = related ? xktest::RowKind::converter : xktest::RowKind::dense;
+  in.pro1 = xktest::profile_rows(n, kind, gen);
+  in.pro2 = xktest::profile_rows(n, kind, gen);
+  if (related) {  // 7 of every 10 positions copied
+    for (std::size_t c = 0; c < in.pro2.size(); ++c) {
+      if ((c / 20) % 10 < 7) in.pro2[c] = in.pro1[c];
+    }
   }
+  in.gamma1 = xktest::realistic_gamma(n, gen);
+  in.gamma2 = xktest::realistic_gamma(n, gen);
+  in.exponents.resize(static_cast<std::size_t>(n) * n);
+  score_profiles(in.tables, n, n, in.pro1, in.pro2, in.gamma1, in.gamma2, in.exponents);
+  to_exponents(in.exponents, 0.0f);
   return in;
 }
 
-const Inputs& inputs(int n) {
-  static Inputs small = make_inputs(300), large = make_inputs(500);
-  return n == 300 ? small : large;
+const Inputs& inputs(const benchmark::State& state) {
+  static Inputs dense300 = make_inputs(300, false), dense500 = make_inputs(500, false),
+                related300 = make_inputs(300, true), related500 = make_inputs(500, true);
+  const bool related = state.range(1) != 0;
+  if (state.range(0) == 300) return related ? related300 : dense300;
+  return related ? related500 : dense500;
+}
+
+void BM_ScoreMatrix(benchmark::State& state) {
+  const Inputs& in = inputs(state);
+  std::vector<float> mij(in.exponents.size());
+  for (auto _ : state) {
+    score_profiles(in.tables, in.n, in.n, in.pro1, in.pro2, in.gamma1, in.gamma2, mij);
+    benchmark::DoNotOptimize(mij.data());
+  }
 }
 
 void BM_PairWeights(benchmark::State& state) {
-  const Inputs& in = inputs(static_cast<int>(state.range(0)));
+  const Inputs& in = inputs(state);
   std::vector<double> w(in.exponents.size());
   for (auto _ : state) {
     pair_weights(in.exponents, w);
@@ -55,17 +80,17 @@ void BM_PairWeights(benchmark::State& state) {
 }
 
 void BM_PairWeightsPowf(benchmark::State& state) {
-  const Inputs& in = inputs(static_cast<int>(state.range(0)));
+  const Inputs& in = inputs(state);
   for (auto _ : state) benchmark::DoNotOptimize(reference::pair_weights(in.exponents));
 }
 
 void BM_CountingPass(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
+  const int n = inputs(state).n;
   for (auto _ : state) benchmark::DoNotOptimize(count_alignments(n, n, block_limit(n, n)));
 }
 
 void BM_WeightedPass(benchmark::State& state) {
-  const Inputs& in = inputs(static_cast<int>(state.range(0)));
+  const Inputs& in = inputs(state);
   const std::vector<double> w = pair_weights(in.exponents);
   for (auto _ : state) {
     LayeredSums s = weighted_pass(in.n, in.n, block_limit(in.n, in.n), w);
@@ -76,7 +101,7 @@ void BM_WeightedPass(benchmark::State& state) {
 // Both passes as the method writes them (counting and weighted on the same
 // layer-major tables, layer rescaling, one power of 2 per cell).
 void BM_BothPassesPlain(benchmark::State& state) {
-  const Inputs& in = inputs(static_cast<int>(state.range(0)));
+  const Inputs& in = inputs(state);
   for (auto _ : state) {
     reference::BlockTables t = reference::block_sums(in.n, in.n, block_limit(in.n, in.n), in.exponents);
     benchmark::DoNotOptimize(t.count.data());
@@ -84,10 +109,15 @@ void BM_BothPassesPlain(benchmark::State& state) {
 }
 
 void BM_Sampling(benchmark::State& state) {
-  const Inputs& in = inputs(static_cast<int>(state.range(0)));
+  const Inputs& in = inputs(state);
   const int K = block_limit(in.n, in.n);
   const LayeredSums s = weighted_pass(in.n, in.n, K, pair_weights(in.exponents));
   const std::vector<double> pK = block_probabilities(mean_log_weights(s.log_z, count_alignments(in.n, in.n, K)));
+  UniformRandom probe = initrand(1);
+  const std::vector<float> m = sample_match(s, pK, probe);
+  double matched = 0;
+  for (float v : m) matched += v;
+  state.counters["matched_pairs"] = matched;  // per sample, on average
   for (auto _ : state) {
     UniformRandom rng = initrand(1);
     benchmark::DoNotOptimize(sample_match(s, pK, rng));
@@ -95,7 +125,7 @@ void BM_Sampling(benchmark::State& state) {
 }
 
 void BM_Merge(benchmark::State& state) {
-  const Inputs& in = inputs(static_cast<int>(state.range(0)));
+  const Inputs& in = inputs(state);
   const int K = block_limit(in.n, in.n);
   const LayeredSums s = weighted_pass(in.n, in.n, K, pair_weights(in.exponents));
   const std::vector<double> pK = block_probabilities(mean_log_weights(s.log_z, count_alignments(in.n, in.n, K)));
@@ -106,12 +136,13 @@ void BM_Merge(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_PairWeights)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PairWeightsPowf)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CountingPass)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WeightedPass)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BothPassesPlain)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Sampling)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Merge)->Arg(300)->Arg(500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScoreMatrix)->ArgsProduct({{300, 500}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PairWeights)->ArgsProduct({{300, 500}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PairWeightsPowf)->ArgsProduct({{300, 500}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountingPass)->ArgsProduct({{300, 500}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WeightedPass)->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BothPassesPlain)->ArgsProduct({{300, 500}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sampling)->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Merge)->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
