@@ -1,0 +1,27 @@
+#include "blockalign/blockmerge.hpp"
+
+#include "blockalign/layered.hpp"
+#include "blockalign/merge.hpp"
+#include "blockalign/posterior.hpp"
+#include "blockalign/random.hpp"
+#include "blockalign/sampling.hpp"
+
+namespace xk {
+
+BlockMergeResult block_merge(int len1, int len2, int maxblock, std::span<const float> exponents,
+                             std::span<const float> pro1, std::span<const float> pro2,
+                             std::optional<std::uint64_t> seed) {
+  BlockMergeResult r;
+  {
+    LayeredSums sums = weighted_pass(len1, len2, maxblock, pair_weights(exponents));
+    r.totalcount = count_alignments(len1, len2, maxblock);
+    r.logP = mean_log_weights(sums.log_z, r.totalcount);
+    r.pK = block_probabilities(r.logP);
+    UniformRandom rng = initrand(seed);
+    r.match = sample_match(sums, r.pK, rng);
+  }
+  r.outprofile = merge_profiles(len1, len2, pro1, pro2, r.match);
+  return r;
+}
+
+}  // namespace xk
