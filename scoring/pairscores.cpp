@@ -183,7 +183,7 @@ double estimate(const Side& rows, const std::vector<Group>& groups, const ScoreT
   for (const Group& g : groups) {
     double product_rows = 0.0;
     for (const auto& [m, count] : counted) product_rows += count * count_pairs(m, g.mask);
-    const double tiles = std::ceil(static_cast<double>(g.cols.size()) / tiling.tile_columns);
+    const double tiles = std::ceil(static_cast<double>(g.cols.size()) / std::max(1, tiling.tile_columns));
     total += product_rows * (static_cast<double>(g.cols.size()) + kRowOverhead * tiles);
   }
   return total;

@@ -19,7 +19,8 @@
 //    idempotent up to rounding) and are read-only afterwards; the gamma
 //    tables are read-only and are scored as if 1e-9 had been added to every
 //    entry (pass `gamma_offset` = the total already added by earlier calls,
-//    normally 0, to score exactly what the k-th classic call would see).
+//    normally 0, to score what the k-th classic call would see, up to the
+//    rounding of one addition against k).
 #pragma once
 
 #include <array>
