@@ -26,19 +26,40 @@ bool in_working_directory(const std::string& file) {
   return fs::equivalent(parent, ".", ec);
 }
 
+// Files of the working directory that the run reads and must not overwrite.
+constexpr const char* kRunInputs[] = {"observed", "expected", kGammaModel, "xmkprof", "xkordel_gamma"};
+
+// Whether `file` is, or would become, one of the files the run itself
+// writes or removes in the working directory ("LOG", k.seq, k.drct, k.gca,
+// merged profiles); with `inputs_too`, also the data files and tools it
+// reads, through any path or link.
+bool is_own_file(const std::string& file, bool inputs_too) {
+  const std::string name = fs::path(file).filename().string();
+  bool own = name == kLogFile || is_run_file_name(name, true);
+  if (inputs_too)
+    for (const char* f : kRunInputs) own = own || name == f;
+  if (own && in_working_directory(file)) return true;
+  if (!inputs_too) return false;
+  std::error_code ec;
+  if (fs::equivalent(file, kLogFile, ec)) return true;
+  for (const char* f : kRunInputs)
+    if (fs::equivalent(file, f, ec)) return true;
+  return false;
+}
+
 // The input file must survive the run: the output may not be the input
 // (through any path or link), and neither may be a file the run itself
-// writes or removes in the working directory.
+// writes, removes or reads in the working directory.
 void check_file_names(const Settings& s) {
   std::error_code ec;
   if (fs::equivalent(s.input, s.output, ec))
     throw FatalStop("ERROR: The output file " + s.output + " is the input file " + s.input + "!!!");
-  for (const std::string* f : {&s.input, &s.output}) {
-    const std::string name = fs::path(*f).filename().string();
-    if ((name == kLogFile || is_run_file_name(name, true)) && in_working_directory(*f))
-      throw FatalStop("ERROR: " + *f + " is a name of this program's own working files; choose another " +
-                      (f == &s.input ? "input" : "output") + " file name!!!");
-  }
+  if (is_own_file(s.input, false))
+    throw FatalStop("ERROR: " + s.input +
+                    " is one of this program's own files in the working directory; choose another input file name!!!");
+  if (is_own_file(s.output, true))
+    throw FatalStop("ERROR: " + s.output +
+                    " is one of this program's own files in the working directory; choose another output file name!!!");
 }
 
 }  // namespace

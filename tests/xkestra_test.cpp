@@ -246,15 +246,23 @@ TEST_F(Xkestra, F6_TheInputIsNeverDestroyed) {
     EXPECT_EQ(r.err, "STOP ERROR: The output file " + out + " is the input file in.fa!!!\n");
     EXPECT_EQ(output("in.fa"), kThree) << out;
   }
-  // Nor may the output be one of the run's own working files.
-  for (const std::string out : {"1.gca", "2.drct", "1.seq", "LOG", "./3.gca"}) {
+  // Nor may the output be one of the run's own files, nor a data file or
+  // tool it reads (also through a link), nor the input a file it overwrites.
+  fs::create_symlink("observed", file("obs.link"));
+  const std::string observed = output("observed");
+  for (const std::string out : {"1.gca", "2.drct", "1.seq", "LOG", "./3.gca", "observed", "expected", "xmkprof",
+                                "obs.link", "sub/../model_R.hmm"}) {
     const auto r = run({"in.fa", out});
     EXPECT_EQ(r.status, 1) << out;
     EXPECT_EQ(r.err, "STOP ERROR: " + out +
-                         " is a name of this program's own working files; choose another output file name!!!\n");
+                         " is one of this program's own files in the working directory; choose another output "
+                         "file name!!!\n");
   }
+  EXPECT_EQ(output("observed"), observed);
   write_file(file("1.seq"), kThree);
-  EXPECT_EQ(run({"1.seq", "out.txt"}).status, 1);
+  EXPECT_EQ(run({"1.seq", "out.txt"}).err,
+            "STOP ERROR: 1.seq is one of this program's own files in the working directory; choose another input "
+            "file name!!!\n");
   EXPECT_EQ(output("1.seq"), kThree);
   // In another folder such a name is harmless.
   EXPECT_EQ(run({"in.fa", "sub/1.gca"}).status, 0);
