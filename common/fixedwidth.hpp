@@ -38,6 +38,12 @@ std::string format_int(long long value, int width);
 // value below 1 is dropped when only that makes it fit; asterisks otherwise.
 std::string format_fixed(double value, int width, int decimals);
 
+// "(Fw.d)" of the exact value units x 10^-d, written as `width` characters
+// at `out` (no terminating zero): the text format_fixed(units / 10^d, width,
+// d) gives, made without floating point, for writers of large tables.
+// decimals 0..18.
+void put_fixed_units(char* out, long long units, int width, int decimals);
+
 // "(Aw)": left-justified, padded with blanks, cut to its first w characters.
 std::string format_text(std::string_view text, int width);
 

@@ -1,0 +1,91 @@
+#include "localstructure/gamma_file.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+
+#include "common/fixedwidth.hpp"
+
+namespace xk::ls {
+
+namespace {
+constexpr int kFieldWidth = 9;
+constexpr int kDecimals = 6;
+constexpr std::size_t kLettersPerLine = 12;
+}  // namespace
+
+void round_row(std::span<const double> row, std::span<long long> units) {
+  assert(units.size() >= row.size() && !row.empty() && row.size() <= kModelStates);
+  // Each entry to the nearest unit; err = exact - rounded, in [-1/2, 1/2].
+  struct Rest {
+    double err;
+    std::size_t state;
+  };
+  std::array<Rest, kModelStates> rest{};
+  long long missing = kMicro;
+  units[0] = 0;
+  const std::size_t n = row.size() - 1;
+  for (std::size_t s = 1; s < row.size(); ++s) {
+    const double exact = row[s] * static_cast<double>(kMicro);
+    units[s] = static_cast<long long>(std::floor(exact + 0.5));
+    rest[s - 1] = {exact - static_cast<double>(units[s]), s};
+    missing -= units[s];
+  }
+  if (missing == 0) return;
+  // Largest remainders: the entries rounded down the most go up one unit
+  // (or those rounded up the most go down), each at most once, so every
+  // entry stays within one unit of its exact value and the row sums to 10^6.
+  // Ties go to the lower state.
+  const auto moves = static_cast<std::ptrdiff_t>(std::min<long long>(missing > 0 ? missing : -missing, static_cast<long long>(n)));
+  const auto first = rest.begin(), mid = first + moves, last = first + static_cast<std::ptrdiff_t>(n);
+  if (missing > 0) {
+    std::nth_element(first, mid, last, [](const Rest& x, const Rest& y) { return x.err > y.err || (x.err == y.err && x.state < y.state); });
+    for (auto it = first; it != mid; ++it) ++units[it->state];
+  } else {
+    std::nth_element(first, mid, last, [](const Rest& x, const Rest& y) { return x.err < y.err || (x.err == y.err && x.state < y.state); });
+    for (auto it = first; it != mid; ++it) units[it->state] = std::max(units[it->state] - 1, 0LL);
+  }
+}
+
+char residue_letter(char c) {
+  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  static constexpr std::string_view kKept = "ACDEFGHIKLMNPQRSTVWYBZX";
+  return kKept.find(c) == std::string_view::npos ? 'X' : c;
+}
+
+std::string format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post) {
+  const auto L = static_cast<std::size_t>(post.length);
+  assert(letters.size() == L);
+  const auto S = static_cast<std::size_t>(kModelStates);
+  const std::size_t gamma_line = 7 + S * kFieldWidth + 1;
+  std::string out;
+  out.reserve(256 + L * gamma_line + (L / kLettersPerLine + 1) * 21);
+  char num[64];
+  out += "XKORDEL-GAMMA 1\n";
+  out += "MODEL    " + header.model + "\n";
+  out += "PROFILE  " + header.profile + "\n";
+  out += "LENGTH   " + std::to_string(L) + "\n";
+  std::snprintf(num, sizeof num, "%.6f", post.logodds_forward);
+  out += std::string("LOGODDS  ") + num + "\n";
+  for (std::size_t k = 0; k < L; k += kLettersPerLine) {
+    out += "RESIDUE ";
+    out += letters.substr(k, kLettersPerLine);
+    out += '\n';
+  }
+  std::vector<long long> units(S);
+  for (std::size_t t = 0; t < L; ++t) {
+    round_row(std::span<const double>(post.gamma.data() + t * S, S), units);
+    const std::size_t start = out.size();
+    out.resize(start + gamma_line);
+    char* p = out.data() + start;
+    std::copy_n("GAMMA  ", 7, p);
+    p += 7;
+    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) fw::put_fixed_units(p, units[s], kFieldWidth, kDecimals);
+    *p = '\n';
+  }
+  return out;
+}
+
+}  // namespace xk::ls
