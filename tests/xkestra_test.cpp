@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -358,6 +360,62 @@ TEST_F(Xkestra, F9_UnusableInputIsRefused) {
   EXPECT_NE(r.out.find(" ...parsing sequence 2\n WARNING: Sequences 1 and 2 have the same identifier (abcdefghij)\n"),
             std::string::npos)
       << r.out;
+}
+
+}  // namespace
+
+namespace {
+
+// Checks every QUERY/TARGET row of a report file against the sequences: the
+// residues shown are the sequence's residues from the row's first number
+// to its last, in order.
+void check_rows_against_sequences(const std::string& report, const std::vector<std::string>& seqs) {
+  std::istringstream in(report);
+  std::string line;
+  int a = 0, b = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("Initial pairwise alignment: ", 0) == 0) {
+      ASSERT_EQ(std::sscanf(line.c_str(), "Initial pairwise alignment: %d.gca, %d.gca", &a, &b), 2) << line;
+      continue;
+    }
+    if (line.empty()) continue;
+    const bool query = line.rfind("QUERY", 0) == 0;
+    ASSERT_TRUE(query || line.rfind("TARGET", 0) == 0) << line;
+    const std::string& seq = seqs[static_cast<std::size_t>(query ? a : b) - 1];
+    const int first = std::stoi(line.substr(13, 4));
+    const std::string row = line.substr(20, line.size() - 27);
+    const int last = std::stoi(line.substr(line.size() - 4));
+    std::string residues;
+    for (char c : row)
+      if (c != '.') residues += c;
+    EXPECT_EQ(last - first + 1, static_cast<int>(residues.size())) << line;
+    EXPECT_EQ(seq.substr(static_cast<std::size_t>(first - 1), residues.size()), residues) << line;
+  }
+}
+
+TEST(XkestraWithBundledTools, RunsEndToEnd) {
+  // The bundled gamma tool, model and frequency files, on four globins.
+  xktest::TempDir dir;
+  for (const char* f : {"xmkprof", "xkordel_gamma", "model_R.hmm", "observed", "expected"})
+    std::filesystem::create_symlink(xktest::program(f), dir.file(f));
+  std::string fasta = read_file(xktest::source_path("../shared/bench/sets/a_globins4.fa"));
+  write_file(dir.file("in.fa"), fasta);
+  const auto r = xktest::run({xktest::program("xKESTRA"), "in.fa", "out.txt"}, "", dir.path().string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> seqs;
+  std::istringstream in(fasta);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind('>', 0) == 0) seqs.emplace_back();
+    else if (!seqs.empty()) seqs.back() += line;
+  }
+  ASSERT_EQ(seqs.size(), 4u);
+  const std::string report = read_file(dir.file("out.txt"));
+  EXPECT_EQ(std::count(report.begin(), report.end(), ':'), 6);  // six pair reports
+  check_rows_against_sequences(report, seqs);
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    const std::string ext = e.path().extension().string();
+    EXPECT_TRUE(ext != ".drct" && ext != ".gca" && ext != ".seq") << e.path();
+  }
 }
 
 }  // namespace
