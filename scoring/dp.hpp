@@ -21,11 +21,25 @@ struct DpResult {
 
 // S is n1 x n2, row-major: S[(i-1)*n2 + (j-1)] scores position i of the
 // first input against position j of the second.  go/ge: gap opening and
-// extension penalties (the callers pass 21.0 and 0.4).
+// extension penalties (the callers pass 21.0 and 0.4).  n1, n2 from 0.
+//
+// The fill runs column by column (j outer, i inner); ties in M go to M, then
+// I, then D, then the zero floor "E"; in I to M; in D to M, then I.  The end
+// cell is the first cell (smallest column, then smallest row) holding the
+// best of M, then replaced by I's and then D's when they hold the same best;
+// with no positive score it is D at (0, 0).  The traceback steps back over
+// an "E" onto the alignment's first cell.
+//
+// Memory: one byte of letters per cell (n1 x n2) plus a few columns; two
+// inputs of 9999 positions take about 100 MB.  Pure: safe to call from
+// several threads at once.  Throws FatalStop("ERROR: Allocating match letter
+// matrix!!!") when the letters do not fit, ("ERROR: Allocating match score
+// matrix!!!") when the score columns do not.
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S);
 
 namespace reference {
-// Full-table version kept for tests: six (n1+1) x (n2+1) tables.
+// The six (n1+1) x (n2+1) tables as defined, with their allocation stops in
+// their order of creation; kept to hold dp to, same result to the letter.
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S);
 }  // namespace reference
 

@@ -29,12 +29,25 @@ struct FrequencyTables {
   std::vector<float> matrix2;  // 20 * 281
 };
 
+// Both data files: fields of 15 columns from column 1 on, 7 implied decimals
+// (a field with a point is read as written, a blank field is 0); lines are
+// read up to 1000 characters, columns after 300 are ignored; a file name's
+// trailing blanks are not part of it.
+//
 // Reads an "observed" file into `table` (d1 x d2 x d3, blocks of d1 lines
-// of d2 fields of 15 columns, 7 implied decimals, each block followed by two
-// separator lines).  Stored as table[((s-1)*d1 + (a-1))*d2 + (b-1)].
+// of d2 fields, each block followed by two separator lines: the first is not
+// examined, a blank second one moves on to the next block).  A blank line
+// ends a block early; end of file ends the reading and leaves the remaining
+// blocks 0.  Stored as table[((s-1)*d1 + (a-1))*d2 + (b-1)], zeroed first.
 // Throws NotFound("ERROR: File not found -", name) for a missing file and
 // FatalStop("ERROR: Bad substitution matrix!!!") for an unreadable field.
 void readmatrix(const std::string& name, std::span<float> table, int d1, int d2, int d3);
+
+// Reads an "expected" file into `table` (d1 values per line, d2 lines at
+// most; blank lines skipped).  Stored as table[(s-1)*d1 + (a-1)].  The table
+// is zeroed first.  Throws NotFound as readmatrix does and
+// FatalStop("ERROR: Bad matrix2!!!") for an unreadable field.
+void readexpected(const std::string& name, std::span<float> table, int d1, int d2);
 
 // The main program's loading step: "observed" into matrix1, "expected" into
 // matrix2 (FatalStop "ERROR: Bad matrix2!!!" for an unreadable field), then

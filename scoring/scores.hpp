@@ -19,7 +19,8 @@
 //    idempotent up to rounding) and are read-only afterwards; the gamma
 //    tables are read-only and are scored as if 1e-9 had been added to every
 //    entry (pass `gamma_offset` = the total already added by earlier calls,
-//    normally 0, to score exactly what the k-th classic call would see).
+//    normally 0, to score what the k-th classic call would see, up to the
+//    rounding of one addition against k).
 #pragma once
 
 #include <array>
@@ -37,12 +38,25 @@ struct ScoringTables {
   std::vector<float> pair;        // matrix1 rescaled, same layout as matrix1
   std::vector<float> expected;    // matrix2 rescaled
   std::array<float, 20> background{};  // p(a)
+  // Derived by prepare_tables for the fast scorer (a table built by hand may
+  // leave them empty: they are then derived on every call):
+  std::vector<float> pair_by_state;  // 210 x 281: P(lo, hi, s) for lo <= hi,
+                                     // pairs lo-major, then states 1..281
+  std::vector<float> pair_log_base;  // 210: log2(f p(lo) p(hi)), same order
 };
 
 // Rescales `tables` in place (each matrix1 state block to sum 1 when its sum
-// is positive; matrix2 to sum 1) and returns the prepared copy.
+// is positive; matrix2 to sum 1, with no test on its sum) and returns the
+// prepared copy with p(a) = the sums over states of the rescaled matrix2.
 ScoringTables prepare_tables(FrequencyTables& tables);
 
+// Both fill all n1 x n2 entries of mij (entries that are not scored are 0).
+// They run on the calling thread only, allocate their own working space and
+// touch nothing shared but `t` (read-only): safe to call from several
+// threads at once.  Scores equal the defining loops up to single-precision
+// rounding (the products are summed in another order and the logarithm is a
+// fast one; a ratio below the smallest normal float is taken as that value).
+//
 // Sequences: character i-1 is the residue at position i; only the upper-case
 // letters "ACDEFGHIKLMNPQRSTVWY" are scored, every other character scores 0.
 void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
@@ -55,7 +69,10 @@ void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const floa
                     std::span<const float> w2, std::span<const float> gamma1, std::span<const float> gamma2,
                     std::span<float> mij, float gamma_offset = 0.0f);
 
-// The classic routines (see above for their in-place effects).
+// The classic routines (see above for their in-place effects).  n1, n2 from
+// 0; gamma1/gamma2 hold at least n1/n2 rows; a sequence text shorter than n
+// scores its missing positions 0.  The profile weights w1 (n1 x 20) and w2
+// (n2 x 20) count where they are > 0.
 void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::span<float> gamma1,
              std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
 void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,

@@ -1,0 +1,144 @@
+// Position-pair scores and the local aligner: the fast routines against the
+// defining loops, next to this machine's single-thread matrix-product rate.
+//
+// GFLOPS counters count 2 x 281 flops per product entry of the dense
+// formulation: (pairs + 1) x n1 x n2 entries, with 210 pairs for dense x
+// dense, 20 for dense x one-hot and 1 for sequences.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <random>
+
+#include "profile/record.hpp"
+#include "scoring/dp.hpp"
+#include "scoring/gemm.hpp"
+#include "scoring/scores.hpp"
+#include "tests/scoring_fixture.hpp"
+
+using namespace xk;
+
+namespace {
+
+struct Inputs {
+  int n1, n2;
+  std::vector<float> w1, w2, g1, g2;
+  std::string s1, s2;
+  FrequencyTables tables;
+};
+
+Inputs make_inputs(int n1, int n2, bool one_hot_second) {
+  std::mt19937 rng(static_cast<unsigned>(n1 * 7 + n2));
+  Inputs in{n1, n2, {}, {}, {}, {}, {}, {}, xktest::synthetic_tables(1)};
+  xktest::add_pseudo_counts(in.tables);
+  in.w1 = xktest::profile_rows(n1, xktest::RowKind::dense, rng);
+  in.g1 = xktest::realistic_gamma(n1, rng);
+  in.g2 = xktest::realistic_gamma(n2, rng);
+  std::uniform_int_distribution<int> residue(0, 19);
+  for (int i = 0; i < n1; ++i) in.s1 += kResidueOrder[residue(rng)];
+  for (int j = 0; j < n2; ++j) in.s2 += kResidueOrder[residue(rng)];
+  if (one_hot_second) {
+    in.w2.assign(static_cast<std::size_t>(n2) * 20, 0.0f);
+    for (int j = 0; j < n2; ++j) {
+      const auto v = letter_profile(in.s2[static_cast<std::size_t>(j)]);
+      std::copy(v.begin(), v.end(), in.w2.begin() + j * 20);
+    }
+  } else {
+    in.w2 = xktest::profile_rows(n2, xktest::RowKind::dense, rng);
+  }
+  return in;
+}
+
+void flops_counter(benchmark::State& st, int n1, int n2, int pairs) {
+  st.counters["GFLOPS"] = benchmark::Counter(2.0 * 281.0 * (pairs + 1) * n1 * n2 * 1e-9,
+                                             benchmark::Counter::kIsIterationInvariantRate);
+}
+
+template <bool Fast>
+void BM_makedrctmij(benchmark::State& st) {
+  const int n = static_cast<int>(st.range(0));
+  const bool one_hot = st.range(1) != 0;
+  Inputs in = make_inputs(n, n, one_hot);
+  std::vector<float> mij(static_cast<std::size_t>(n) * n);
+  for (auto _ : st) {
+    if constexpr (Fast) makedrctmij(n, n, in.w1, in.w2, in.g1, in.g2, in.tables, mij);
+    else reference::makedrctmij(n, n, in.w1, in.w2, in.g1, in.g2, in.tables, mij);
+    benchmark::DoNotOptimize(mij.data());
+  }
+  flops_counter(st, n, n, one_hot ? 20 : 210);
+}
+
+template <bool Fast>
+void BM_makemij(benchmark::State& st) {
+  const int n = static_cast<int>(st.range(0));
+  Inputs in = make_inputs(n, n, true);
+  std::vector<float> mij(static_cast<std::size_t>(n) * n);
+  for (auto _ : st) {
+    if constexpr (Fast) makemij(n, n, in.s1, in.s2, in.g1, in.g2, in.tables, mij);
+    else reference::makemij(n, n, in.s1, in.s2, in.g1, in.g2, in.tables, mij);
+    benchmark::DoNotOptimize(mij.data());
+  }
+  flops_counter(st, n, n, 1);
+}
+
+void BM_sgemm(benchmark::State& st) {
+  const int m = static_cast<int>(st.range(0)), n = static_cast<int>(st.range(1)), k = static_cast<int>(st.range(2));
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  std::vector<float> a(static_cast<std::size_t>(m) * k), b(static_cast<std::size_t>(n) * k),
+      c(static_cast<std::size_t>(m) * n);
+  for (float& x : a) x = u(rng);
+  for (float& x : b) x = u(rng);
+  for (auto _ : st) {
+    gemm_abt(m, n, k, a.data(), k, b.data(), k, c.data(), n);
+    benchmark::DoNotOptimize(c.data());
+  }
+  st.counters["GFLOPS"] =
+      benchmark::Counter(2.0 * m * n * k * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+long peak_kib() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;
+}
+
+// Scores as the callers make them: doubled bits plus a shift, mostly
+// negative with positive diagonal stretches.
+void BM_dp(benchmark::State& st) {
+  const int n = static_cast<int>(st.range(0));
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> u(-6.0f, 3.0f);
+  std::vector<float> s(static_cast<std::size_t>(n) * n);
+  for (float& x : s) x = u(rng);
+  for (int k = 0; k < n; ++k) s[static_cast<std::size_t>(k) * n + static_cast<std::size_t>(k)] += 5.0f;
+  const long before = peak_kib();
+  for (auto _ : st) {
+    DpResult r = dp(n, n, 21.0f, 0.4f, s);
+    benchmark::DoNotOptimize(r);
+  }
+  const double cells = static_cast<double>(n) * n;
+  st.counters["cells/s"] = benchmark::Counter(cells, benchmark::Counter::kIsIterationInvariantRate);
+  st.counters["aligner_MB"] = static_cast<double>(peak_kib() - before) / 1024.0;
+}
+
+}  // namespace
+
+// The product rate of this machine, one thread, at the scorer's inner size.
+BENCHMARK(BM_sgemm)->Args({500, 500, 281})->Unit(benchmark::kMillisecond);
+
+// Dense x dense (second argument 0) and dense x one-hot (1).
+BENCHMARK(BM_makedrctmij<true>)->Name("makedrctmij/fast")->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_makedrctmij<false>)
+    ->Name("makedrctmij/reference")
+    ->ArgsProduct({{300, 500}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_makemij<true>)->Name("makemij/fast")->Arg(300)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_makemij<false>)->Name("makemij/reference")->Arg(300)->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_dp)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+// The largest inputs the main program takes: one run, for the memory figure.
+BENCHMARK(BM_dp)->Arg(9999)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

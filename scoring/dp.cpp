@@ -1,0 +1,169 @@
+// The local aligner with two score columns and one letter byte per cell.
+//
+// The fill goes column by column (j outer, i inner), so the previous and the
+// current column of M, I and D are all the recurrences need.  M and D of a
+// column depend on the previous column only and are made in one vectorised
+// pass; I runs down the column and is made after them.  Every operation is
+// the defining one (single-precision adds and subtractions, compares,
+// selects), so each cell holds the very value of the full-table fill.
+//
+// The best value of each table and its first cell are kept during the fill:
+// columns come in the order of the end-cell search, so a column can only
+// move a best when it holds a strictly larger value, and then the first such
+// cell in the column is the one.  Row 0 and column 0 cannot move a best
+// beyond their first cell (0, 0).
+//
+// The three letters of a cell share one byte: bits 0-1 the match letter
+// (M, I, D, E), bit 2 the insertion letter (M, I), bits 3-4 the deletion
+// letter (M, I, D).  9999 x 9999 cells take about 100 MB.
+#include <algorithm>
+#include <cassert>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "common/ending.hpp"
+#include "scoring/dp.hpp"
+#include "scoring/dp_traceback.hpp"
+
+namespace xk {
+
+namespace {
+
+constexpr float kFloor = -2147483648.0f;
+constexpr int kStrip = 64;     // columns of S turned column-major at a time
+constexpr std::size_t kAhead = 24;  // rows of S fetched ahead while turning
+
+std::vector<float> column(std::size_t n) {
+  try {
+    return std::vector<float>(n);
+  } catch (const std::bad_alloc&) {
+    throw FatalStop("ERROR: Allocating match score matrix!!!");
+  }
+}
+
+struct Beats {
+  bool m = false;  // some M of the column is above best_m
+  bool d = false;
+};
+
+// Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
+// with the match and deletion letters of each cell; a holds S(., j).
+Beats fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __restrict mprev,
+                   const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,
+                   float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge, float best_m,
+                   float best_d) {
+  int beats_m = 0, beats_d = 0;
+  for (std::size_t i = 1; i <= rows; ++i) {
+    const float s = a[i - 1];
+    const float mm = mprev[i - 1] + s, im = iprev[i - 1] + s, dm = dprev[i - 1] + s;
+    float v = mm;
+    v = im > v ? im : v;
+    v = dm > v ? dm : v;
+    v = 0.0f > v ? 0.0f : v;
+    // M, I, D, E: the first of mm, im, dm that v equals.
+    const int lm = (v != mm) * (1 + (v != im) * (1 + (v != dm)));
+
+    const float dd = mprev[i] - go, di = iprev[i] - go, de = dprev[i] - ge;
+    float u = dd;
+    u = di > u ? di : u;
+    u = de > u ? de : u;
+    const int ld = (u != dd) * (1 + (u != di));
+
+    mcur[i] = v;
+    dcur[i] = u;
+    out[i - 1] = static_cast<std::uint8_t>(lm | (ld << 3));
+    beats_m |= v > best_m;
+    beats_d |= u > best_d;
+  }
+  return {beats_m != 0, beats_d != 0};
+}
+
+}  // namespace
+
+DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
+  assert(n1 >= 0 && n2 >= 0);
+  const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
+  assert(S.size() >= rows * cols);
+
+  std::vector<float> prev_m = column(rows + 1), prev_i = column(rows + 1), prev_d = column(rows + 1);
+  std::vector<float> cur_m = column(rows + 1), cur_i = column(rows + 1), cur_d = column(rows + 1);
+  std::vector<float> strip = column(rows * kStrip);
+  std::unique_ptr<std::uint8_t[]> letters;
+  try {
+    letters = std::make_unique_for_overwrite<std::uint8_t[]>(rows * cols);
+  } catch (const std::bad_alloc&) {
+    throw FatalStop("ERROR: Allocating match letter matrix!!!");
+  }
+
+  // Column 0.
+  std::fill(prev_m.begin(), prev_m.end(), 0.0f);
+  std::fill(prev_i.begin(), prev_i.end(), kFloor);
+  std::fill(prev_d.begin(), prev_d.end(), kFloor);
+  prev_i[0] = 0.0f;
+  prev_d[0] = 0.0f;
+  dp_detail::Best bm, bi, bd;  // all 0 in cell (0, 0)
+
+  for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
+    const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
+    for (std::size_t i = 0; i < rows; ++i) {
+      // Rows of a large S lie a page or more apart: ask for the rows ahead
+      // early, or every row waits for memory in turn.
+      if (i + kAhead < rows)
+        for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S.data() + (i + kAhead) * cols + j0 + jj);
+      const float* src = S.data() + i * cols + j0;
+      for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
+    }
+    for (std::size_t jj = 0; jj < width; ++jj) {
+      const int j = static_cast<int>(j0 + jj) + 1;
+      const float* __restrict a = strip.data() + jj * rows;
+      std::uint8_t* __restrict out = letters.get() + (j0 + jj) * rows;
+      const float* __restrict mprev = prev_m.data();
+      const float* __restrict iprev = prev_i.data();
+      const float* __restrict dprev = prev_d.data();
+      float* __restrict mcur = cur_m.data();
+      float* __restrict icur = cur_i.data();
+      float* __restrict dcur = cur_d.data();
+      mcur[0] = 0.0f;
+      icur[0] = kFloor;
+      dcur[0] = kFloor;
+      // M and D need only the previous column: one pass the compiler
+      // vectorises, which also notes whether the column beats a best.
+      const Beats beats = fill_m_and_d(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, bm.value, bd.value);
+      // I runs down the column: one cell after the other.
+      float i_up = kFloor;
+      for (std::size_t i = 1; i <= rows; ++i) {
+        const float io = mcur[i - 1] - go, ie = i_up - ge;
+        const float iv = io >= ie ? io : ie;
+        icur[i] = iv;
+        out[i - 1] = static_cast<std::uint8_t>(out[i - 1] | ((iv != io) << 2));
+        if (iv > bi.value) bi = {iv, static_cast<int>(i), j};
+        i_up = iv;
+      }
+      if (beats.m)
+        for (std::size_t i = 1; i <= rows; ++i)
+          if (mcur[i] > bm.value) bm = {mcur[i], static_cast<int>(i), j};
+      if (beats.d)
+        for (std::size_t i = 1; i <= rows; ++i)
+          if (dcur[i] > bd.value) bd = {dcur[i], static_cast<int>(i), j};
+      prev_m.swap(cur_m);
+      prev_i.swap(cur_i);
+      prev_d.swap(cur_d);
+    }
+  }
+
+  const std::uint8_t* lt = letters.get();
+  auto letter = [&](char state, int i, int j) -> char {
+    if (i < 1 || j < 1) return ' ';
+    const unsigned b = lt[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
+    switch (state) {
+      case 'M': return "MIDE"[b & 3u];
+      case 'I': return "MI"[(b >> 2) & 1u];
+      case 'D': return "MID?"[(b >> 3) & 3u];
+      default: return ' ';
+    }
+  };
+  return dp_detail::trace(n1, n2, bm, bi, bd, letter);
+}
+
+}  // namespace xk

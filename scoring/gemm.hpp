@@ -1,0 +1,13 @@
+// The one matrix product the scorer needs, in front of the linear-algebra
+// library: single precision, row-major, no threads of its own (callers that
+// want threads run several products side by side).
+#pragma once
+
+namespace xk {
+
+// C = A * B^T: A is m x k (row stride lda), B is n x k (row stride ldb), C is
+// m x n (row stride ldc); every matrix row-major.  C is overwritten.  Any of
+// m, n, k may be 0 (k = 0 gives C = 0).
+void gemm_abt(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc);
+
+}  // namespace xk

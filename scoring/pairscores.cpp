@@ -1,0 +1,354 @@
+#include "scoring/pairscores.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "readers/gamma.hpp"
+#include "scoring/fastlog.hpp"
+#include "scoring/gemm.hpp"
+
+namespace xk::detail {
+
+namespace {
+
+constexpr int K = kScoredStates;  // states 1..281: the product's inner size
+constexpr int kAA = kAminoAcids;
+constexpr std::size_t kGammaRow = static_cast<std::size_t>(kStates);  // 282 columns, state 0 unused
+constexpr int kPad = 8;           // column counts are padded to whole vectors
+// Cost of preparing one product row, in units of one row-column product:
+// building the row and the product's own packing of it.
+constexpr double kRowOverhead = 8.0;
+
+struct PairNames {
+  std::array<std::uint8_t, kPairs> lo{};
+  std::array<std::uint8_t, kPairs> hi{};
+};
+
+constexpr PairNames make_pair_names() {
+  PairNames p;
+  for (int lo = 0; lo < kAA; ++lo)
+    for (int hi = lo; hi < kAA; ++hi) {
+      p.lo[static_cast<std::size_t>(pair_index(lo, hi))] = static_cast<std::uint8_t>(lo);
+      p.hi[static_cast<std::size_t>(pair_index(lo, hi))] = static_cast<std::uint8_t>(hi);
+    }
+  return p;
+}
+constexpr PairNames kPairNames = make_pair_names();
+
+void fill_pair_by_state(std::span<const float> pair, std::span<float> out) {
+  for (int p = 0; p < kPairs; ++p) {
+    const int lo = kPairNames.lo[static_cast<std::size_t>(p)] + 1, hi = kPairNames.hi[static_cast<std::size_t>(p)] + 1;
+    float* row = out.data() + static_cast<std::size_t>(p) * K;
+    for (int s = 1; s <= K; ++s) row[s - 1] = pair[m1_index(lo, hi, s)];
+  }
+}
+
+void fill_pair_log_base(const std::array<float, 20>& bg, std::span<float> out) {
+  for (int p = 0; p < kPairs; ++p) {
+    const std::size_t lo = kPairNames.lo[static_cast<std::size_t>(p)], hi = kPairNames.hi[static_cast<std::size_t>(p)];
+    const float f = lo == hi ? 1.0f : 2.0f;
+    const float x = f * bg[lo] * bg[hi];
+    out[static_cast<std::size_t>(p)] = static_cast<float>(std::log2(static_cast<double>(x)));
+  }
+}
+
+// The derived tables, borrowed from `t` when it carries them.
+struct Derived {
+  const float* pair_rows = nullptr;  // kPairs x K
+  const float* log_base = nullptr;   // kPairs
+  std::vector<float> own_rows, own_log;
+
+  explicit Derived(const ScoringTables& t) {
+    if (t.pair_by_state.size() == static_cast<std::size_t>(kPairs) * K && t.pair_log_base.size() == kPairs) {
+      pair_rows = t.pair_by_state.data();
+      log_base = t.pair_log_base.data();
+      return;
+    }
+    assert(t.pair.size() >= static_cast<std::size_t>(kAA) * kAA * K);
+    own_rows.resize(static_cast<std::size_t>(kPairs) * K);
+    own_log.resize(kPairs);
+    fill_pair_by_state(t.pair, own_rows);
+    fill_pair_log_base(t.background, own_log);
+    pair_rows = own_rows.data();
+    log_base = own_log.data();
+  }
+};
+
+// One input with its weights cut to the positive ones, its residue sets and
+// its gamma rows as scored (states 1..281, offset added).
+struct Side {
+  int n = 0;
+  std::vector<float> w;               // n x 20, weights that are not > 0 set to 0
+  std::vector<std::uint32_t> mask;    // bit a: w(i, a) > 0
+  std::vector<float> g;               // n x 281
+
+  explicit Side(const ScoreSide& s) : n(s.n) {
+    assert(s.n >= 0);
+    assert(s.weights.size() >= static_cast<std::size_t>(s.n) * kAA);
+    assert(s.gamma.size() >= static_cast<std::size_t>(s.n) * kGammaRow);
+    const std::size_t rows = static_cast<std::size_t>(n);
+    w.resize(rows * kAA);
+    mask.assign(rows, 0u);
+    for (std::size_t i = 0; i < rows; ++i)
+      for (std::size_t a = 0; a < kAA; ++a) {
+        const float v = s.weights[i * kAA + a];
+        const bool on = v > 0.0f;
+        w[i * kAA + a] = on ? v : 0.0f;
+        mask[i] |= on ? (1u << a) : 0u;
+      }
+    g.resize(rows * K);
+    for (std::size_t i = 0; i < rows; ++i) {
+      const float* src = s.gamma.data() + i * kGammaRow + 1;
+      float* dst = g.data() + i * K;
+      for (int st = 0; st < K; ++st) dst[st] = src[st] + s.add;
+    }
+  }
+};
+
+// Number of unordered pairs {a, b} with a in S and b in U.
+int count_pairs(std::uint32_t S, std::uint32_t U) {
+  const int s = std::popcount(S), u = std::popcount(U), c = std::popcount(S & U);
+  return s * u - c * (c - 1) / 2;
+}
+
+// Appends the pairs {a, b}, a in S, b in U, lo-major; returns their number.
+int list_pairs(std::uint32_t S, std::uint32_t U, std::vector<std::uint8_t>& out) {
+  int count = 0;
+  for (int lo = 0; lo < kAA; ++lo) {
+    std::uint32_t his = 0;
+    if ((S >> lo) & 1u) his |= U;
+    if ((U >> lo) & 1u) his |= S;
+    his &= ~((1u << lo) - 1u);
+    while (his) {
+      const int hi = std::countr_zero(his);
+      his &= his - 1u;
+      out.push_back(static_cast<std::uint8_t>(pair_index(lo, hi)));
+      ++count;
+    }
+  }
+  return count;
+}
+
+struct Group {
+  std::uint32_t mask = 0;  // union of its positions' residue sets
+  std::vector<int> cols;
+};
+
+std::vector<Group> group_columns(const Side& s, int min_group) {
+  std::vector<std::pair<std::uint32_t, int>> keyed;
+  keyed.reserve(static_cast<std::size_t>(s.n));
+  for (int j = 0; j < s.n; ++j)
+    if (s.mask[static_cast<std::size_t>(j)]) keyed.emplace_back(s.mask[static_cast<std::size_t>(j)], j);
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<Group> groups;
+  Group rare;
+  for (std::size_t k = 0; k < keyed.size();) {
+    std::size_t end = k;
+    while (end < keyed.size() && keyed[end].first == keyed[k].first) ++end;
+    Group& g = (end - k >= static_cast<std::size_t>(min_group)) ? groups.emplace_back() : rare;
+    g.mask |= keyed[k].first;
+    for (; k < end; ++k) g.cols.push_back(keyed[k].second);
+  }
+  if (!rare.cols.empty()) {
+    auto same = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.mask == rare.mask; });
+    if (same == groups.end()) {
+      groups.push_back(std::move(rare));
+    } else {
+      same->cols.insert(same->cols.end(), rare.cols.begin(), rare.cols.end());
+    }
+  }
+  for (Group& g : groups) std::sort(g.cols.begin(), g.cols.end());
+  return groups;
+}
+
+// Estimated work of scoring with `rows` as rows and these column groups.
+double estimate(const Side& rows, const std::vector<Group>& groups, const ScoreTiling& tiling) {
+  std::vector<std::uint32_t> masks;
+  for (std::uint32_t m : rows.mask)
+    if (m) masks.push_back(m);
+  std::sort(masks.begin(), masks.end());
+  std::vector<std::pair<std::uint32_t, double>> counted;
+  for (std::uint32_t m : masks) {
+    if (counted.empty() || counted.back().first != m) counted.emplace_back(m, 0.0);
+    counted.back().second += 1.0;
+  }
+  double total = 0.0;
+  for (const Group& g : groups) {
+    double product_rows = 0.0;
+    for (const auto& [m, count] : counted) product_rows += count * count_pairs(m, g.mask);
+    const double tiles = std::ceil(static_cast<double>(g.cols.size()) / std::max(1, tiling.tile_columns));
+    total += product_rows * (static_cast<double>(g.cols.size()) + kRowOverhead * tiles);
+  }
+  return total;
+}
+
+// acc += c * (log2(num / den) - base) over one row of a tile.  fast_log2 is
+// finite for every input, so a pair that no positive weight reaches (c = 0)
+// adds exactly 0.
+void accumulate_pair(int n, const float* __restrict num, const float* __restrict rden, const float* __restrict w2hi,
+                     const float* __restrict w2lo, float w1lo, float w1hi, float base, float* __restrict acc) {
+  for (int jj = 0; jj < n; ++jj) {
+    const float v = fast_log2(num[jj] * rden[jj]) - base;
+    const float c = w1lo * w2hi[jj] + w1hi * w2lo[jj];
+    acc[jj] += c * v;
+  }
+}
+
+// A position of the row input inside the current product block.
+struct BlockEntry {
+  int i = 0;
+  int first_row = 0;        // its first product row, one per pair
+  int pair_count = 0;
+  std::size_t pair_at = 0;  // its pairs in the block's pair list
+};
+
+// Where mij(i, j) of a row-input position i and a column-input position j is.
+struct Out {
+  float* mij = nullptr;
+  std::size_t row_stride = 0;
+  std::size_t col_stride = 0;
+  float& at(std::size_t i, std::size_t j) const { return mij[i * row_stride + j * col_stride]; }
+};
+
+// Replaces den(i, j), already in mij, by the score of every pair of
+// positions that both carry a weight.
+void score_oriented(const Derived& d, const Side& rows, const Side& cols, const std::vector<Group>& groups, Out out,
+                    const ScoreTiling& tiling) {
+  std::vector<int> live_rows;
+  std::uint32_t row_union = 0;
+  for (int i = 0; i < rows.n; ++i)
+    if (rows.mask[static_cast<std::size_t>(i)]) {
+      live_rows.push_back(i);
+      row_union |= rows.mask[static_cast<std::size_t>(i)];
+    }
+  // Working sizes, no larger than these inputs need.
+  std::size_t widest = 0;
+  int most_rows = 1;  // product rows of one position
+  for (const Group& g : groups) {
+    widest = std::max(widest, g.cols.size());
+    most_rows = std::max(most_rows, count_pairs(row_union, g.mask));
+  }
+  const int tile_max = static_cast<int>(std::min<std::size_t>(std::max(1, tiling.tile_columns), widest));
+  const int block_target = std::max(1, tiling.block_rows);
+  const int tile_pad = (tile_max + kPad - 1) / kPad * kPad;
+  const int row_cap = std::min(block_target - 1 + most_rows, static_cast<int>(live_rows.size()) * most_rows);
+
+  std::vector<float> g2(static_cast<std::size_t>(tile_max) * K);
+  std::vector<float> w2t(static_cast<std::size_t>(kAA) * static_cast<std::size_t>(tile_pad));
+  // Product operands: every entry read is written first (no clearing).
+  auto a = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(row_cap) * K);
+  auto c = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(row_cap) * static_cast<std::size_t>(tile_pad));
+  std::vector<float> rden(static_cast<std::size_t>(tile_pad), 1.0f), acc(static_cast<std::size_t>(tile_pad));
+  std::vector<BlockEntry> block;
+  std::vector<std::uint8_t> pairs;
+
+  for (const Group& g : groups) {
+    for (std::size_t t0 = 0; t0 < g.cols.size(); t0 += static_cast<std::size_t>(tile_max)) {
+      const std::size_t nj = std::min(g.cols.size() - t0, static_cast<std::size_t>(tile_max));
+      const std::size_t njp = (nj + kPad - 1) / kPad * kPad;
+      const int* tile_cols = g.cols.data() + t0;
+      // The tile's gamma rows and its weights residue-major; padding columns
+      // weigh 0 and see a ratio of 1.
+      std::fill(w2t.begin(), w2t.end(), 0.0f);
+      for (std::size_t jj = 0; jj < nj; ++jj) {
+        const std::size_t j = static_cast<std::size_t>(tile_cols[jj]);
+        std::copy_n(cols.g.data() + j * K, K, g2.data() + jj * K);
+        for (std::size_t b = 0; b < kAA; ++b) w2t[b * njp + jj] = cols.w[j * kAA + b];
+      }
+      for (std::size_t r = 0; r < static_cast<std::size_t>(row_cap); ++r)
+        std::fill(c.get() + r * njp + nj, c.get() + r * njp + njp, 1.0f);
+      std::fill(rden.begin() + static_cast<std::ptrdiff_t>(nj), rden.end(), 1.0f);
+
+      for (std::size_t next = 0; next < live_rows.size();) {
+        // Gather positions until the block holds enough product rows.
+        block.clear();
+        pairs.clear();
+        int m = 0;
+        while (next < live_rows.size() && m < block_target) {
+          BlockEntry e;
+          e.i = live_rows[next++];
+          e.first_row = m;
+          e.pair_at = pairs.size();
+          e.pair_count = list_pairs(rows.mask[static_cast<std::size_t>(e.i)], g.mask, pairs);
+          m += e.pair_count;
+          block.push_back(e);
+        }
+        // Product rows: the gamma row scaled by each pair's frequencies.
+        for (const BlockEntry& e : block) {
+          const float* g1 = rows.g.data() + static_cast<std::size_t>(e.i) * K;
+          for (int k = 0; k < e.pair_count; ++k) {
+            float* dst = a.get() + static_cast<std::size_t>(e.first_row + k) * K;
+            const float* pr = d.pair_rows + static_cast<std::size_t>(pairs[e.pair_at + static_cast<std::size_t>(k)]) * K;
+            for (int s = 0; s < K; ++s) dst[s] = g1[s] * pr[s];
+          }
+        }
+        gemm_abt(m, static_cast<int>(nj), K, a.get(), K, g2.data(), K, c.get(), static_cast<int>(njp));
+
+        for (const BlockEntry& e : block) {
+          const std::size_t i = static_cast<std::size_t>(e.i);
+          for (std::size_t jj = 0; jj < nj; ++jj) rden[jj] = 1.0f / out.at(i, static_cast<std::size_t>(tile_cols[jj]));
+          std::fill(acc.begin(), acc.end(), 0.0f);
+          const float* w1 = rows.w.data() + i * kAA;
+          for (int k = 0; k < e.pair_count; ++k) {
+            const std::size_t p = pairs[e.pair_at + static_cast<std::size_t>(k)];
+            const std::size_t lo = kPairNames.lo[p], hi = kPairNames.hi[p];
+            accumulate_pair(static_cast<int>(njp), c.get() + static_cast<std::size_t>(e.first_row + k) * njp,
+                            rden.data(), w2t.data() + hi * njp, w2t.data() + lo * njp, w1[lo],
+                            lo == hi ? 0.0f : w1[hi], d.log_base[p], acc.data());
+          }
+          for (std::size_t jj = 0; jj < nj; ++jj) out.at(i, static_cast<std::size_t>(tile_cols[jj])) = acc[jj];
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void derive_pair_tables(ScoringTables& t) {
+  t.pair_by_state.resize(static_cast<std::size_t>(kPairs) * K);
+  t.pair_log_base.resize(kPairs);
+  fill_pair_by_state(t.pair, t.pair_by_state);
+  fill_pair_log_base(t.background, t.pair_log_base);
+}
+
+void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
+                 const ScoreTiling& tiling) {
+  const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
+  assert(mij.size() >= n1 * n2);
+  if (n1 == 0 || n2 == 0) return;
+
+  const Derived d(t);
+  const Side s1(first), s2(second);
+  // den(i, j) of every pair of positions, in one product straight into mij;
+  // positions without weight score 0.
+  gemm_abt(first.n, second.n, K, s1.g.data(), K, s2.g.data(), K, mij.data(), second.n);
+  for (std::size_t i = 0; i < n1; ++i) {
+    float* row = mij.data() + i * n2;
+    if (!s1.mask[i]) {
+      std::fill(row, row + n2, 0.0f);
+      continue;
+    }
+    for (std::size_t j = 0; j < n2; ++j)
+      if (!s2.mask[j]) row[j] = 0.0f;
+  }
+
+  const int min_group = std::max(1, tiling.min_group);
+  const std::vector<Group> by2 = group_columns(s2, min_group);
+  const std::vector<Group> by1 = group_columns(s1, min_group);
+  if (estimate(s2, by1, tiling) < estimate(s1, by2, tiling)) {
+    // The second input's positions are the rows.
+    score_oriented(d, s2, s1, by1, Out{mij.data(), 1, n2}, tiling);
+  } else {
+    score_oriented(d, s1, s2, by2, Out{mij.data(), n2, 1}, tiling);
+  }
+}
+
+}  // namespace xk::detail

@@ -1,0 +1,56 @@
+// The engine behind score_sequences / score_profiles: position-pair scores
+// of two weighted inputs as matrix products.
+//
+// den(i, j) = sum_s g1(i,s) g2(j,s) is one product of the two gamma tables,
+// made straight into mij.  For a residue pair (lo, hi),
+// num(i, j) = sum_s g1(i,s) P(lo,hi,s) g2(j,s) is the product of g1 scaled
+// state-wise by P(lo,hi,.) with g2 transposed.
+// As score(i,j,a,b) = score(i,j,b,a), each unordered pair is computed once
+// and weighted by c = w1(i,lo) w2(j,hi) + w1(i,hi) w2(j,lo) (one term when
+// lo = hi):  mij(i,j) = sum over pairs of c * (log2(num / den) - log2(f p p)).
+//
+// Only the pairs that some weight can reach are computed: the positions of
+// one input (the "columns") are grouped by the set of residues with a
+// positive weight (rare sets share a group under the union of their sets),
+// and for each position i of the other input only the pairs between its own
+// residues and its group's residues enter the product.  The input that makes
+// the cheaper grouping plays the columns.
+#pragma once
+
+#include <span>
+
+#include "scoring/scores.hpp"
+
+namespace xk::detail {
+
+inline constexpr int kPairs = 210;  // unordered residue pairs lo <= hi
+
+// 0-based residues lo <= hi; pairs numbered lo-major.
+inline constexpr int pair_index(int lo, int hi) { return lo * kAminoAcids - lo * (lo - 1) / 2 + (hi - lo); }
+
+// Fills the derived members of `t` from its pair table and background.
+void derive_pair_tables(ScoringTables& t);
+
+// Working sizes; the defaults suit the product routine, tests shrink them to
+// reach every tile and block edge with small inputs.
+struct ScoreTiling {
+  int tile_columns = 256;  // column positions per product
+  int block_rows = 480;    // product rows gathered before each product
+  int min_group = 8;       // smaller residue-set groups join the rare group
+};
+
+// One input: n positions, their weights (n x 20, a weight counts where it
+// is > 0), their gamma table (n x 282) and the amount added to every gamma
+// entry before scoring.
+struct ScoreSide {
+  int n = 0;
+  std::span<const float> weights;
+  std::span<const float> gamma;
+  float add = 0.0f;
+};
+
+// Fills mij (first.n x second.n, row-major) completely.
+void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
+                 const ScoreTiling& tiling = {});
+
+}  // namespace xk::detail

@@ -1,0 +1,119 @@
+#include "scoring/scores.hpp"
+
+#include <cassert>
+#include <cstring>
+
+#include "profile/record.hpp"
+#include "readers/gamma.hpp"
+#include "scoring/pairscores.hpp"
+
+namespace xk {
+
+namespace {
+
+constexpr float kGammaFloor = 1.0e-9f;  // added to every gamma entry before scoring
+
+// Residue index 0..19 of a sequence character, -1 when it is not scored
+// (the lookup is case-sensitive).
+int residue_of(char c) {
+  if (c == '\0') return -1;
+  const char* p = std::strchr(kResidueOrder, c);
+  return p ? static_cast<int>(p - kResidueOrder) : -1;
+}
+
+// One-hot weights of the first n characters of `seq` (missing ones score 0).
+std::vector<float> letter_weights(std::string_view seq, int n) {
+  std::vector<float> w(static_cast<std::size_t>(n) * kAminoAcids, 0.0f);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(n) && i < seq.size(); ++i) {
+    const int a = residue_of(seq[i]);
+    if (a >= 0) w[i * kAminoAcids + static_cast<std::size_t>(a)] = 1.0f;
+  }
+  return w;
+}
+
+// P1 on the first n rows of a gamma table.
+void add_gamma_floor(std::span<float> gamma, int n) {
+  const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(kStates);
+  assert(gamma.size() >= count);
+  for (std::size_t k = 0; k < count; ++k) gamma[k] = gamma[k] + kGammaFloor;
+}
+
+std::span<const float> rows_of(std::span<const float> table, int n, int width) {
+  const std::size_t count = static_cast<std::size_t>(n) * static_cast<std::size_t>(width);
+  assert(table.size() >= count);
+  return table.first(count);
+}
+
+}  // namespace
+
+ScoringTables prepare_tables(FrequencyTables& tables) {
+  const std::size_t block = static_cast<std::size_t>(kAminoAcids) * kAminoAcids;
+  assert(tables.matrix1.size() >= block * kScoredStates);
+  assert(tables.matrix2.size() >= static_cast<std::size_t>(kAminoAcids) * kScoredStates);
+  // P2: each state's 20 x 20 block to sum 1.
+  for (std::size_t s = 0; s < kScoredStates; ++s) {
+    float* m = tables.matrix1.data() + s * block;
+    float total = 0.0f;
+    for (std::size_t k = 0; k < block; ++k) total = total + m[k];
+    if (total > 0.0f)
+      for (std::size_t k = 0; k < block; ++k) m[k] = m[k] / total;
+  }
+  // P3: all of matrix2 to sum 1.
+  const std::size_t m2 = static_cast<std::size_t>(kAminoAcids) * kScoredStates;
+  float total = 0.0f;
+  for (std::size_t k = 0; k < m2; ++k) total = total + tables.matrix2[k];
+  for (std::size_t k = 0; k < m2; ++k) tables.matrix2[k] = tables.matrix2[k] / total;
+
+  ScoringTables t;
+  t.pair.assign(tables.matrix1.begin(), tables.matrix1.begin() + static_cast<std::ptrdiff_t>(block * kScoredStates));
+  t.expected.assign(tables.matrix2.begin(), tables.matrix2.begin() + static_cast<std::ptrdiff_t>(m2));
+  // P4: the background, state by state.
+  for (int a = 1; a <= kAminoAcids; ++a) {
+    float p = 0.0f;
+    for (int s = 1; s <= kScoredStates; ++s) p = p + t.expected[m2_index(a, s)];
+    t.background[static_cast<std::size_t>(a - 1)] = p;
+  }
+  detail::derive_pair_tables(t);
+  return t;
+}
+
+void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
+                     std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
+                     float gamma_offset) {
+  const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
+  const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
+  const float add = gamma_offset + kGammaFloor;
+  detail::score_pairs(t, {n1, w1, rows_of(gamma1, n1, kStates), add}, {n2, w2, rows_of(gamma2, n2, kStates), add},
+                      mij);
+}
+
+void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
+                    std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
+                    float gamma_offset) {
+  const float add = gamma_offset + kGammaFloor;
+  detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), add},
+                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, mij);
+}
+
+// The classic routines: P1 in place, P2-P4 through prepare_tables, then the
+// same engine with no further offset, since the tables now carry it.
+void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::span<float> gamma1,
+             std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij) {
+  add_gamma_floor(gamma1, n1);
+  add_gamma_floor(gamma2, n2);
+  const ScoringTables t = prepare_tables(tables);
+  const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
+  detail::score_pairs(t, {n1, w1, rows_of(gamma1, n1, kStates), 0.0f}, {n2, w2, rows_of(gamma2, n2, kStates), 0.0f},
+                      mij);
+}
+
+void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
+                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij) {
+  add_gamma_floor(gamma1, n1);
+  add_gamma_floor(gamma2, n2);
+  const ScoringTables t = prepare_tables(tables);
+  detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
+                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, mij);
+}
+
+}  // namespace xk

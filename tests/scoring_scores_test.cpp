@@ -1,0 +1,307 @@
+// Position-pair scores: the fast scorer against the defining loops, the
+// preparation steps and their in-place effects, and hand-worked cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "scoring/fastlog.hpp"
+#include "scoring/gemm.hpp"
+#include "scoring/pairscores.hpp"
+#include "scoring/scores.hpp"
+#include "scoring_fixture.hpp"
+
+using namespace xk;
+using xktest::RowKind;
+
+namespace {
+
+constexpr std::size_t kG = kStates;
+
+// Every entry within 1e-5 absolute or 1e-4 relative.
+void expect_close(const std::vector<float>& got, const std::vector<float>& want, const char* what) {
+  ASSERT_EQ(got.size(), want.size());
+  int bad = 0;
+  for (std::size_t k = 0; k < got.size(); ++k) {
+    const float diff = std::fabs(got[k] - want[k]);
+    if (!(diff <= 1e-5f || diff <= 1e-4f * std::fabs(want[k]))) {
+      if (++bad <= 5) ADD_FAILURE() << what << ": entry " << k << " got " << got[k] << " want " << want[k];
+    }
+  }
+  EXPECT_EQ(bad, 0) << what;
+}
+
+FrequencyTables loaded_tables(unsigned seed) {
+  FrequencyTables t = xktest::synthetic_tables(seed);
+  xktest::add_pseudo_counts(t);
+  return t;
+}
+
+// Runs the fast and the reference makedrctmij on copies of the same inputs;
+// checks the tables and the in-place effects.
+void compare_profiles(int n1, int n2, const std::vector<float>& w1, const std::vector<float>& w2, unsigned seed,
+                      const char* what) {
+  std::mt19937 rng(seed);
+  const std::vector<float> g1 = xktest::realistic_gamma(n1, rng, n1 > 2 ? 1 : -1);
+  const std::vector<float> g2 = xktest::realistic_gamma(n2, rng, n2 > 3 ? 3 : -1);
+  FrequencyTables tf = loaded_tables(seed), tr = tf;
+  std::vector<float> g1f = g1, g2f = g2, g1r = g1, g2r = g2;
+  std::vector<float> fast(static_cast<std::size_t>(n1 * n2), 99.0f), ref(fast.size(), 99.0f);
+  makedrctmij(n1, n2, w1, w2, g1f, g2f, tf, fast);
+  reference::makedrctmij(n1, n2, w1, w2, g1r, g2r, tr, ref);
+  expect_close(fast, ref, what);
+  EXPECT_EQ(g1f, g1r);
+  EXPECT_EQ(g2f, g2r);
+  EXPECT_EQ(tf.matrix1, tr.matrix1);
+  EXPECT_EQ(tf.matrix2, tr.matrix2);
+}
+
+// Small working sizes, so that tiles, blocks and the rare-residue-set group
+// all have edges inside small inputs.
+const detail::ScoreTiling kTiny{5, 30, 3};
+
+}  // namespace
+
+TEST(ScoreTables, PreparationRescalesInPlace) {
+  FrequencyTables t = loaded_tables(4);
+  // State 7's block all 0 (its sum is not positive): left as it is.
+  for (int a = 1; a <= 20; ++a)
+    for (int b = 1; b <= 20; ++b) t.matrix1[m1_index(a, b, 7)] = 0.0f;
+  const ScoringTables s = prepare_tables(t);
+  EXPECT_EQ(s.pair, t.matrix1);
+  EXPECT_EQ(s.expected, t.matrix2);
+  for (int st = 1; st <= kScoredStates; ++st) {
+    double sum = 0.0;
+    for (int a = 1; a <= 20; ++a)
+      for (int b = 1; b <= 20; ++b) sum += t.matrix1[m1_index(a, b, st)];
+    EXPECT_NEAR(sum, st == 7 ? 0.0 : 1.0, 1e-5) << st;
+  }
+  double total = 0.0, bg = 0.0;
+  for (float x : t.matrix2) total += x;
+  EXPECT_NEAR(total, 1.0, 1e-5);
+  for (int a = 1; a <= 20; ++a) {
+    float p = 0.0f;
+    for (int st = 1; st <= kScoredStates; ++st) p += t.matrix2[m2_index(a, st)];
+    EXPECT_EQ(s.background[static_cast<std::size_t>(a - 1)], p);
+    bg += p;
+  }
+  EXPECT_NEAR(bg, 1.0, 1e-5);
+  // Rescaling again changes the tables only by rounding.
+  const std::vector<float> once = t.matrix1;
+  prepare_tables(t);
+  for (std::size_t k = 0; k < once.size(); ++k) ASSERT_NEAR(t.matrix1[k], once[k], 4e-6f * once[k] + 1e-30f);
+}
+
+TEST(ScoreFastVsReference, DenseAgainstDense) {
+  std::mt19937 rng(11);
+  auto w1 = xktest::profile_rows(9, RowKind::dense, rng), w2 = xktest::profile_rows(12, RowKind::dense, rng);
+  // Weights that are 0 or negative do not count.
+  w1[3] = 0.0f;
+  w1[25] = -0.2f;
+  w2[40] = 0.0f;
+  compare_profiles(9, 12, w1, w2, 11, "dense x dense");
+}
+
+TEST(ScoreFastVsReference, DenseAgainstConverterProfilesBothWays) {
+  std::mt19937 rng(12);
+  const auto dense = xktest::profile_rows(8, RowKind::dense, rng);
+  const auto conv = xktest::profile_rows(33, RowKind::converter, rng);
+  compare_profiles(8, 33, dense, conv, 12, "dense x converter");
+  compare_profiles(33, 8, conv, dense, 13, "converter x dense");
+}
+
+TEST(ScoreFastVsReference, SparseMergedAndConverterProfiles) {
+  std::mt19937 rng(14);
+  const auto sparse = xktest::profile_rows(30, RowKind::sparse, rng);
+  const auto conv = xktest::profile_rows(37, RowKind::converter, rng);
+  compare_profiles(30, 37, sparse, conv, 14, "sparse x converter");
+  compare_profiles(37, 30, conv, sparse, 15, "converter x sparse");
+}
+
+TEST(ScoreFastVsReference, Sequences) {
+  std::mt19937 rng(16);
+  // Letters not scored: lower case, B, Z, X, gaps, blanks, others.
+  const std::string pool = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYacBZX.-~* #";
+  std::uniform_int_distribution<std::size_t> pick(0, pool.size() - 1);
+  std::string s1, s2;
+  for (int k = 0; k < 37; ++k) s1 += pool[pick(rng)];
+  for (int k = 0; k < 41; ++k) s2 += pool[pick(rng)];
+  const std::vector<float> g1 = xktest::realistic_gamma(37, rng, 2), g2 = xktest::realistic_gamma(41, rng);
+  const FrequencyTables loaded = loaded_tables(16);
+  FrequencyTables tf = loaded, tr = loaded;
+  std::vector<float> g1f = g1, g2f = g2, g1r = g1, g2r = g2;
+  std::vector<float> fast(37 * 41, 99.0f), ref(fast.size(), 99.0f);
+  makemij(37, 41, s1, s2, g1f, g2f, tf, fast);
+  reference::makemij(37, 41, s1, s2, g1r, g2r, tr, ref);
+  expect_close(fast, ref, "makemij");
+  EXPECT_EQ(g1f, g1r);
+  EXPECT_EQ(tf.matrix1, tr.matrix1);
+  for (std::size_t i = 0; i < 37; ++i)
+    for (std::size_t j = 0; j < 41; ++j)
+      if (pool.find(s1[i]) >= 40 || pool.find(s2[j]) >= 40) {
+        ASSERT_EQ(fast[i * 41 + j], 0.0f) << i << " " << j;
+      }
+
+  // The one-hot profiles of the same letters give the same table.
+  auto one_hot = [](const std::string& s) {
+    const std::string order = "ACDEFGHIKLMNPQRSTVWY";
+    std::vector<float> w(s.size() * 20, 0.0f);
+    for (std::size_t i = 0; i < s.size(); ++i)
+      if (std::size_t a = order.find(s[i]); a != std::string::npos) w[i * 20 + a] = 1.0f;
+    return w;
+  };
+  FrequencyTables tc = loaded;
+  const ScoringTables t = prepare_tables(tc);
+  std::vector<float> viaprof(fast.size());
+  score_profiles(t, 37, 41, one_hot(s1), one_hot(s2), g1, g2, viaprof);
+  EXPECT_EQ(viaprof, fast);
+}
+
+TEST(ScoreFastVsReference, EveryTileAndBlockEdge) {
+  std::mt19937 rng(17);
+  FrequencyTables tr = loaded_tables(17);
+  const ScoringTables t = prepare_tables(tr);
+  struct Case {
+    int n1, n2;
+    RowKind k1, k2;
+  };
+  for (const Case c : {Case{7, 23, RowKind::dense, RowKind::sparse}, Case{26, 19, RowKind::sparse, RowKind::sparse},
+                       Case{21, 17, RowKind::converter, RowKind::sparse}}) {
+    const auto w1 = xktest::profile_rows(c.n1, c.k1, rng), w2 = xktest::profile_rows(c.n2, c.k2, rng);
+    const auto g1 = xktest::realistic_gamma(c.n1, rng), g2 = xktest::realistic_gamma(c.n2, rng);
+    std::vector<float> fast(static_cast<std::size_t>(c.n1 * c.n2)), tiny(fast.size()), ref(fast.size());
+    const float add = 1.0e-9f;
+    detail::score_pairs(t, {c.n1, w1, g1, add}, {c.n2, w2, g2, add}, fast);
+    detail::score_pairs(t, {c.n1, w1, g1, add}, {c.n2, w2, g2, add}, tiny, kTiny);
+    FrequencyTables tc = tr;
+    auto g1r = g1, g2r = g2;
+    reference::makedrctmij(c.n1, c.n2, w1, w2, g1r, g2r, tc, ref);
+    expect_close(fast, ref, "default sizes");
+    expect_close(tiny, ref, "tiny sizes");
+  }
+}
+
+TEST(ScoreCases, SwappedLettersScoreAlike) {
+  std::mt19937 rng(18);
+  auto g = xktest::realistic_gamma(1, rng);
+  std::vector<float> g1, g2;
+  for (int k = 0; k < 2; ++k) g1.insert(g1.end(), g.begin(), g.end());
+  g2 = g1;
+  // The pair tables' lower triangles differ from their upper ones: only the
+  // upper one may be read.
+  FrequencyTables t = loaded_tables(18), tr = t;
+  std::vector<float> mij(4), ref(4);
+  makemij(2, 2, "AC", "CA", g1, g2, t, mij);
+  EXPECT_NEAR(mij[0], mij[3], 2e-6f);  // A against C, C against A
+  EXPECT_GT(std::fabs(mij[1] - mij[0]), 0.01f);
+  reference::makemij(2, 2, "AC", "CA", g1, g2, tr, ref);
+  EXPECT_EQ(ref[0], ref[3]);
+}
+
+TEST(ScoreCases, AllZeroGammaGivesTheStateAverage) {
+  FrequencyTables t = loaded_tables(19);
+  std::vector<float> g1(kG, 0.0f), g2(kG, 0.0f), mij(1);
+  FrequencyTables raw = t;
+  const ScoringTables s = prepare_tables(raw);
+  makemij(1, 1, "W", "K", g1, g2, t, mij);
+  // A = W (index 18), K = 8 (0-based): lo = K, hi = W.
+  double avg = 0.0;
+  for (int st = 1; st <= kScoredStates; ++st) avg += s.pair[m1_index(9, 19, st)];
+  avg /= kScoredStates;
+  const double want = std::log2(avg / (2.0 * s.background[8] * s.background[18]));
+  EXPECT_NEAR(mij[0], want, 1e-5);
+  for (float x : g1) EXPECT_EQ(x, 1.0e-9f);  // P1 in place
+}
+
+TEST(ScoreCases, XAgainstAIsTheBackgroundMixture) {
+  std::mt19937 rng(20);
+  const auto g1 = xktest::realistic_gamma(1, rng), g2 = xktest::realistic_gamma(1, rng);
+  FrequencyTables raw = loaded_tables(20);
+  const ScoringTables t = prepare_tables(raw);
+  const auto x = letter_profile('X'), a = letter_profile('A');
+  float mij = 0.0f;
+  score_profiles(t, 1, 1, x, a, g1, g2, {&mij, 1});
+  double want = 0.0;
+  for (int b = 0; b < 20; ++b) {
+    float one = 0.0f;
+    score_sequences(t, std::string(1, "ACDEFGHIKLMNPQRSTVWY"[b]), "A", g1, g2, {&one, 1});
+    want += static_cast<double>(kBackground[static_cast<std::size_t>(b)]) * one;
+  }
+  EXPECT_NEAR(mij, want, 1e-5);
+}
+
+TEST(ScoreCases, EmptyInputsStillPrepareTheTables) {
+  FrequencyTables t = loaded_tables(21);
+  const FrequencyTables before = t;
+  std::vector<float> g(5 * kG, 0.25f), none;
+  std::vector<float> w(5 * 20, 0.05f);
+  makedrctmij(0, 5, none, w, none, g, t, {});
+  EXPECT_NE(t.matrix1, before.matrix1);
+  EXPECT_NE(t.matrix2, before.matrix2);
+  EXPECT_EQ(g[0], 0.25f + 1.0e-9f);
+  std::vector<float> out, g3(3 * kG);
+  makemij(3, 0, "ACD", "", g3, none, t, out);
+  const ScoringTables s = prepare_tables(t);
+  score_sequences(s, "", "", none, none, {});
+}
+
+TEST(ScoreCases, OffsetReproducesALaterClassicCall) {
+  std::mt19937 rng(22);
+  const auto g1 = xktest::realistic_gamma(6, rng), g2 = xktest::realistic_gamma(5, rng);
+  FrequencyTables t = loaded_tables(22);
+  auto c1 = g1, c2 = g2;
+  std::vector<float> first(30), second(30), offset(30);
+  makemij(6, 5, "ACDEFG", "HIKLM", c1, c2, t, first);
+  makemij(6, 5, "ACDEFG", "HIKLM", c1, c2, t, second);
+  for (std::size_t k = 0; k < g1.size(); ++k) ASSERT_EQ(c1[k], (g1[k] + 1.0e-9f) + 1.0e-9f);
+  const ScoringTables s = prepare_tables(t);
+  score_sequences(s, "ACDEFG", "HIKLM", g1, g2, offset, 1.0e-9f);
+  expect_close(offset, second, "offset");
+}
+
+TEST(ScoreCases, SeveralThreadsShareOneTable) {
+  std::mt19937 rng(23);
+  FrequencyTables raw = loaded_tables(23);
+  const ScoringTables t = prepare_tables(raw);
+  const auto w1 = xktest::profile_rows(15, RowKind::dense, rng), w2 = xktest::profile_rows(18, RowKind::sparse, rng);
+  const auto g1 = xktest::realistic_gamma(15, rng), g2 = xktest::realistic_gamma(18, rng);
+  std::vector<float> alone(15 * 18);
+  score_profiles(t, 15, 18, w1, w2, g1, g2, alone);
+  std::vector<std::vector<float>> out(3, std::vector<float>(alone.size()));
+  std::vector<std::thread> threads;
+  for (auto& o : out)
+    threads.emplace_back([&t, &w1, &w2, &g1, &g2, mine = &o] {
+      for (int r = 0; r < 3; ++r) score_profiles(t, 15, 18, w1, w2, g1, g2, *mine);
+    });
+  for (auto& th : threads) th.join();
+  for (const auto& o : out) EXPECT_EQ(o, alone);
+}
+
+TEST(ScoreKernels, FastLogarithm) {
+  // Error measured against the size of the result (at least 1).
+  double worst = 0.0;
+  auto check = [&](float x) {
+    const double want = std::log2(static_cast<double>(x));
+    worst = std::max(worst, std::fabs(fast_log2(x) - want) / std::max(1.0, std::fabs(want)));
+  };
+  for (double x = 1e-30; x < 1e30; x *= 1.0137) check(static_cast<float>(x));
+  for (float x = 0.5f; x < 2.0f; x += 1.0e-4f) check(x);
+  EXPECT_LT(worst, 2.5e-7);
+  EXPECT_EQ(fast_log2(1.0f), 0.0f);
+  EXPECT_EQ(fast_log2(0.25f), -2.0f);
+  EXPECT_EQ(fast_log2(0.0f), -126.0f);
+}
+
+TEST(ScoreKernels, ProductWithStrides) {
+  // A 2 x 3 (stride 4), B 3 x 3 (stride 5), C 2 x 3 (stride 4).
+  const float a[] = {1, 2, 3, -1, 4, 5, 6, -1};
+  const float b[] = {1, 0, 0, -1, -1, 0, 1, 0, -1, -1, 1, 1, 1, -1, -1};
+  float c[8];
+  std::fill(c, c + 8, 7.0f);
+  gemm_abt(2, 3, 3, a, 4, b, 5, c, 4);
+  const float want[] = {1, 2, 6, 7, 4, 5, 15, 7};
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(c[k], want[k]) << k;
+  gemm_abt(2, 3, 0, a, 4, b, 5, c, 4);
+  EXPECT_EQ(c[0], 0.0f);
+  EXPECT_EQ(c[3], 7.0f);
+}
