@@ -93,6 +93,15 @@ void bm_gamma_read(benchmark::State& st, Context& c) {
   }
 }
 
+void bm_load_tables(benchmark::State& st, Context& c) {
+  ensure_inputs(c);
+  for (auto _ : st) {
+    auto f = xk::load_frequency_tables();
+    auto t = xk::prepare_tables(f);
+    benchmark::DoNotOptimize(t.pair.data());
+  }
+}
+
 void bm_scores(benchmark::State& st, Context& c) {
   ensure_inputs(c);
   std::vector<float> mij;
@@ -160,12 +169,14 @@ int main(int argc, char** argv) {
         ->Iterations(1)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("AllPairs/load_tables", bm_load_tables, std::ref(c))->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("AllPairs/gamma_read", bm_gamma_read, std::ref(c))->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("AllPairs/pair_scores", bm_scores, std::ref(c))->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("AllPairs/dp", bm_dp, std::ref(c))->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("AllPairs/phase", bm_all_pairs, std::ref(c))
         ->Arg(1)
         ->Arg(2)
+        ->Iterations(3)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
