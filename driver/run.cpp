@@ -1,5 +1,6 @@
 #include "driver/run.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
