@@ -45,8 +45,8 @@ xk::driver::RunState fresh_state(const Context& c, std::ostream& console, std::o
 }
 
 void stage(Context& c) {
-  char tmpl[] = "/tmp/xk_bench_allpairs.XXXXXX";
-  if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+  std::string tmpl = (fs::temp_directory_path() / "xk_bench_allpairs.XXXXXX").string();
+  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   c.work = tmpl;
   for (const char* f : {"xmkprof", "xkordel_gamma", "model_R.hmm", "observed", "expected"}) {
     if (!fs::exists(c.bin / f)) throw std::runtime_error("missing " + (c.bin / f).string());
