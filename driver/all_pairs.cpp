@@ -1,0 +1,107 @@
+#include "driver/all_pairs.hpp"
+
+#include <algorithm>
+
+#include "common/ending.hpp"
+#include "common/fixedwidth.hpp"
+#include "driver/ordered_pool.hpp"
+#include "driver/run_state.hpp"
+#include "readers/gamma.hpp"
+#include "scoring/dp.hpp"
+
+namespace xk::driver {
+
+GammaCache::GammaCache(std::vector<std::string> files, std::vector<int> lengths)
+    : files_(std::move(files)), lengths_(std::move(lengths)) {
+  entries_.reserve(files_.size());
+  for (std::size_t k = 0; k < files_.size(); ++k) entries_.push_back(std::make_unique<Entry>());
+}
+
+std::span<const float> GammaCache::get(int k) {
+  const auto idx = static_cast<std::size_t>(k - 1);
+  Entry& e = *entries_.at(idx);
+  std::lock_guard lock(e.m);
+  if (!e.loaded) {
+    e.table = readgamma(files_[idx], lengths_[idx]);
+    e.loaded = true;
+  }
+  return e.table;
+}
+
+std::string gamma_file(int k) { return std::to_string(k) + ".gca"; }
+
+PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
+                      std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
+                      std::span<const float> gamma2, float shift, float go, float ge) {
+  const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
+  std::vector<float> align(seq1.size() * seq2.size());
+  score_sequences(tables, seq1, seq2, gamma1, gamma2, align);
+  for (float& x : align) x = x + x + shift;
+  const DpResult r = dp(len1, len2, go, ge, align);
+  PairReport rep = pair_report(name1, name2, seq1, seq2, r);
+  PairResult out;
+  out.score = r.score;
+  out.fraction = identity_fraction(rep.row1, rep.row2);
+  out.report = std::move(rep.text);
+  return out;
+}
+
+void all_pairs_phase(RunState& state) {
+  state.frequencies = load_frequency_tables("observed", "expected");
+  state.tables = prepare_tables(state.frequencies);
+
+  const int n = state.n();
+  state.dist = SquareTable(n, -1.0f);
+  state.aliscore = SquareTable(n, 0.0f);
+  const long long total = static_cast<long long>(n) * (n - 1) / 2;
+  state.console << fw::ConsoleLine().text("...performing all possible pairwise alignments based on TESSERA-D(DP)").str();
+  state.console.flush();
+
+  std::vector<std::string> files;
+  std::vector<int> lengths;
+  for (int k = 1; k <= n; ++k) {
+    files.push_back(gamma_file(k));
+    lengths.push_back(static_cast<int>(state.seqchar[static_cast<std::size_t>(k - 1)].size()));
+  }
+  GammaCache gammas(files, lengths);
+
+  // Pair c (from 0) is (i, j): row i holds the pairs (i, i+1) .. (i, n).
+  std::vector<long long> row_start(static_cast<std::size_t>(std::max(n, 1)));
+  for (int i = 1, c = 0; i <= n; c += n - i, ++i) row_start[static_cast<std::size_t>(i - 1)] = c;
+  auto pair_of = [&](std::size_t c) {
+    const auto it = std::upper_bound(row_start.begin(), row_start.end(), static_cast<long long>(c));
+    const int i = static_cast<int>(it - row_start.begin());
+    const int j = i + 1 + static_cast<int>(static_cast<long long>(c) - row_start[static_cast<std::size_t>(i - 1)]);
+    return std::pair<int, int>(i, j);
+  };
+
+  const Settings& set = state.settings;
+  auto produce = [&](std::size_t c) {
+    const auto [i, j] = pair_of(c);
+    const auto g1 = gammas.get(i);
+    const auto g2 = gammas.get(j);
+    return align_pair(state.tables, files[static_cast<std::size_t>(i - 1)], files[static_cast<std::size_t>(j - 1)],
+                      state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
+                      g1, g2, set.shift, set.go, set.ge);
+  };
+  auto begin = [&](std::size_t c) {
+    state.console << progress_bar(static_cast<long long>(c) + 1, total);
+    state.console.flush();
+  };
+  auto consume = [&](std::size_t c, PairResult&& r) {
+    const auto [i, j] = pair_of(c);
+    state.aliscore(i, j) = static_cast<float>(r.score);
+    state.dist(i, j) = r.fraction;
+    state.out << r.report;
+    state.out.flush();
+    if (!state.out) throw IoError(set.output, "cannot write the output file");
+  };
+  ordered_run<PairResult>(static_cast<std::size_t>(total), state.threads, produce, begin, consume);
+
+  state.seqchar.clear();
+  state.seqchar.shrink_to_fit();
+  state.console << '\n';
+  state.console.flush();
+}
+
+}  // namespace xk::driver

@@ -1,0 +1,69 @@
+// The all-pairs phase: every pair (i, j), i < j, of the input sequences is
+// aligned once; each pair's report goes to the output file in pair order,
+// its score to aliscore(i, j) and its identity fraction to dist(i, j).
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/pair_report.hpp"
+#include "scoring/scores.hpp"
+
+namespace xk::driver {
+
+struct RunState;
+
+// The gamma tables of the input sequences, each file read and parsed once
+// per run, on first use, by whichever thread needs it first.  Safe to share
+// between threads.  A table is exactly what readgamma gives for the file;
+// scoring it with gamma_offset 0 is what a fresh read for every pair gives.
+class GammaCache {
+ public:
+  // files[k-1] and lengths[k-1]: the gamma file and residue count of
+  // sequence k.
+  GammaCache(std::vector<std::string> files, std::vector<int> lengths);
+  // The L x 282 table of sequence k (from 1).  Read errors propagate (as
+  // readgamma throws them) and the next call tries the file again.
+  std::span<const float> get(int k);
+
+ private:
+  struct Entry {
+    std::mutex m;
+    bool loaded = false;
+    std::vector<float> table;
+  };
+  std::vector<std::string> files_;
+  std::vector<int> lengths_;
+  std::vector<std::unique_ptr<Entry>> entries_;
+};
+
+// What one pair gives.
+struct PairResult {
+  int score = 0;         // dp's score
+  float fraction = 0.0f; // identity fraction
+  std::string report;    // the pair report, as written to the output file
+};
+
+// Aligns one pair: pair scores from the prepared tables and both gamma
+// tables, each score x turned into x + x + shift, dp with go and ge, the
+// report (names are the two gamma file names) and the identity fraction.
+PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
+                      std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
+                      std::span<const float> gamma2, float shift, float go, float ge);
+
+// The gamma file name of sequence (or node) stem: "1" -> "1.gca".
+std::string gamma_file(int k);
+
+// The phase: loads the frequency tables ("observed", "expected") into
+// state.frequencies and prepares state.tables, fills state.dist and
+// state.aliscore, writes the pair reports to state.out (flushed after each)
+// and the progress bar to state.console, and releases state.seqchar.  Runs
+// the pairs on state.threads threads; the output is the same for every
+// thread count.  Throws IoError when the output file cannot be written.
+void all_pairs_phase(RunState& state);
+
+}  // namespace xk::driver

@@ -1,0 +1,31 @@
+// The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift}
+// and "-b" {Bias} in any order, the last value winning.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "driver/settings.hpp"
+
+namespace xk::driver {
+
+// The eight usage lines, each with its leading blank and line end.
+std::string usage_text();
+
+// Reads an option value as one real number: optional leading blanks, an
+// optional sign, digits with an optional decimal point (at least one digit),
+// an optional exponent (E or D, either case, then an optionally signed
+// integer).  The number ends at a blank, a comma or the end of the text; the
+// rest is not looked at.  Returns nullopt for anything else, and for a value
+// that single precision cannot hold.
+std::optional<float> parse_real(std::string_view text);
+
+// `args` are the arguments after the program name.  Returns nullopt when the
+// count does not fit (none, or an odd number): the caller prints the usage
+// text.  Throws FatalStop "Wrong argument in shift!!!", "Wrong argument in
+// bias!!!" or "Wrong argument(s)!!!" at the first bad option, in order.
+std::optional<Settings> parse_command_line(std::span<const std::string> args);
+
+}  // namespace xk::driver

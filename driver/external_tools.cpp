@@ -1,0 +1,92 @@
+#include "driver/external_tools.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+
+#include "common/ending.hpp"
+
+extern char** environ;
+
+namespace xk::driver {
+
+std::string stem_of(std::string_view name) {
+  const auto dot = name.find('.');
+  return std::string(dot == std::string_view::npos ? std::string_view{} : name.substr(0, dot));
+}
+
+namespace {
+
+// posix_spawn's file actions, released on every path.
+class FileActions {
+ public:
+  FileActions() { ok_ = ::posix_spawn_file_actions_init(&fa_) == 0; }
+  ~FileActions() {
+    if (ok_) ::posix_spawn_file_actions_destroy(&fa_);
+  }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+  bool open(int fd, const std::string& path, int flags) {
+    return ok_ && ::posix_spawn_file_actions_addopen(&fa_, fd, path.c_str(), flags, 0644) == 0;
+  }
+  bool ok() const { return ok_; }
+  const posix_spawn_file_actions_t* get() const { return &fa_; }
+
+ private:
+  posix_spawn_file_actions_t fa_{};
+  bool ok_ = false;
+};
+
+}  // namespace
+
+int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
+  if (argv.empty()) return -1;
+  FileActions fa;
+  if (!fa.ok()) return -1;
+  if (r.stdin_from && !fa.open(0, *r.stdin_from, O_RDONLY)) return -1;
+  if (r.stdout_append && !fa.open(1, *r.stdout_append, O_WRONLY | O_CREAT | O_APPEND)) return -1;
+  if (r.stderr_discard && !fa.open(2, "/dev/null", O_WRONLY)) return -1;
+
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  // What this program wrote so far must come before the tool's own output.
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+
+  pid_t pid = 0;
+  if (::posix_spawn(&pid, args[0], fa.get(), nullptr, args.data(), environ) != 0) return -1;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string mkprof(const std::string& sequence_file) {
+  const std::string profile = stem_of(sequence_file) + ".drct";
+  Redirections r;
+  r.stdin_from = sequence_file;
+  r.stdout_append = kLogFile;
+  r.stderr_discard = true;
+  if (run_tool({kConverter, profile}, r) != 0) throw FatalStop("ERROR: System command for making drct files!!!");
+  return profile;
+}
+
+std::string drct2gca(const std::string& profile_file) {
+  const std::string gamma = stem_of(profile_file) + ".gca";
+  Redirections r;
+  r.stdout_append = kLogFile;
+  if (run_tool({kGammaTool, kGammaModel, profile_file, gamma, "0"}, r) != 0)
+    throw FatalStop("ERROR: System command for making gca files!!!");
+  return gamma;
+}
+
+}  // namespace xk::driver

@@ -1,0 +1,47 @@
+// Starting the converter and the gamma tool.  Both are started directly
+// (no shell), one at a time, in the working directory, and judged by their
+// exit status; their standard output is appended to "LOG".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xk::driver {
+
+inline constexpr char kLogFile[] = "LOG";
+inline constexpr char kConverter[] = "./xmkprof";
+inline constexpr char kGammaTool[] = "./xkordel_gamma";
+inline constexpr char kGammaModel[] = "model_R.hmm";
+
+// The characters of a file name before its first "." ("1-2.drct" -> "1-2";
+// a name without "." has an empty stem).
+std::string stem_of(std::string_view name);
+
+// How a started program's standard streams are connected.
+struct Redirections {
+  std::optional<std::string> stdin_from;     // opened for reading; unset: inherited
+  std::optional<std::string> stdout_append;  // opened for appending (created); unset: inherited
+  bool stderr_discard = false;               // to /dev/null; otherwise inherited
+};
+
+// Starts argv[0] (a path, not searched for) with the given arguments and
+// redirections and waits for it.  Returns its exit status; -1 when it could
+// not be started (missing program, redirection file that cannot be opened)
+// or did not end normally (killed by a signal).
+int run_tool(const std::vector<std::string>& argv, const Redirections& redirections);
+
+// The converter: "./xmkprof STEM.drct" with standard input from
+// `sequence_file`, standard output appended to "LOG", standard error
+// discarded.  Returns the profile file name.  A status other than 0 is the
+// FatalStop "ERROR: System command for making drct files!!!".
+std::string mkprof(const std::string& sequence_file);
+
+// The gamma tool: "./xkordel_gamma model_R.hmm PROFILE STEM.gca 0" with
+// standard output appended to "LOG" and standard error on the terminal.
+// Returns the gamma file name.  A status other than 0 is the FatalStop
+// "ERROR: System command for making gca files!!!".
+std::string drct2gca(const std::string& profile_file);
+
+}  // namespace xk::driver

@@ -1,0 +1,43 @@
+// The report of one aligned pair, its identity fraction, and the progress
+// bar of the all-pairs phase.  Pure text functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scoring/dp.hpp"
+
+namespace xk::driver {
+
+inline constexpr int kBlockColumns = 50;
+
+struct PairReport {
+  std::string text;  // the report as written to the output file
+  std::string row1;  // shown QUERY row: residues of seq1 and "." for gaps
+  std::string row2;  // shown TARGET row
+};
+
+// Builds the report of a pair from dp's result.  name1/name2 are the two
+// gamma file names of the header line.  The path is reversed, blanks and
+// "E" are dropped, and its first letter (the predecessor of the first cell)
+// is not shown; the rest is shown in blocks of 50 columns, each row framed
+// by the number (from 1) of its first residue in the block and of its last.
+// "M" shows a residue of both, "I" one of seq1 against ".", "D" one of seq2
+// against ".".  The rows grow with the alignment: nothing is cut.
+PairReport pair_report(std::string_view name1, std::string_view name2, std::string_view seq1,
+                       std::string_view seq2, const DpResult& r);
+
+// Whether a character counts as a residue for the identity fraction: every
+// character except "B", "Z", "X", ".", "-", "~" and "*".
+bool counts_as_residue(char c);
+
+// Identical residue columns divided by the smaller residue count of the two
+// rows (c2 on equal counts), single precision; 0 when either count is 0.
+float identity_fraction(std::string_view row1, std::string_view row2);
+
+// The progress bar for pair c of t (1 <= c <= t): a carriage return, the
+// percentage in 3 columns, "% |", one "=" per 2 %, then ">" (or "|" and a
+// line end at 100 %).
+std::string progress_bar(long long c, long long t);
+
+}  // namespace xk::driver

@@ -1,0 +1,30 @@
+// One run of xKESTRA, from the command line to the shutdown.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+namespace xk::driver {
+
+struct RunState;
+
+struct RunOptions {
+  // Worker threads of the all-pairs phase; 0: one per processor core.  The
+  // program uses the default; tests and benchmarks may choose.
+  unsigned threads = 0;
+};
+
+// The whole run: removes "LOG", reads the command line (usage text on
+// `console` and status 1 when it does not fit), checks that the output file
+// is not the input file nor one of the run's own files, creates the output
+// file, runs the phases, then shuts down (closes the output file, removes
+// the run's ".drct" and ".gca" files, prints the processor times) and
+// returns 0.  Fatal conditions are thrown (see common/ending.hpp); call it
+// through run_program.
+int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options = {});
+
+// The phases between the output file's creation and the shutdown, in order.
+void run_phases(RunState& state);
+
+}  // namespace xk::driver

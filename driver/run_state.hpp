@@ -1,0 +1,61 @@
+// What the phases of one xKESTRA run share.  The frame (run.cpp) makes it
+// after the command line has been read and the output file created; each
+// phase reads what earlier phases left and adds its own results.
+#pragma once
+
+#include <cassert>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/settings.hpp"
+#include "scoring/frequencies.hpp"
+#include "scoring/scores.hpp"
+
+namespace xk::driver {
+
+// An n x n single-precision table addressed from 1, as `dist` and
+// `aliscore` are.
+class SquareTable {
+ public:
+  SquareTable() = default;
+  SquareTable(int n, float fill) : n_(n), v_(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), fill) {}
+  int size() const { return n_; }
+  float& operator()(int i, int j) { return v_[index(i, j)]; }
+  float operator()(int i, int j) const { return v_[index(i, j)]; }
+
+ private:
+  std::size_t index(int i, int j) const {
+    assert(i >= 1 && i <= n_ && j >= 1 && j <= n_);
+    return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n_) + static_cast<std::size_t>(j - 1);
+  }
+  int n_ = 0;
+  std::vector<float> v_;
+};
+
+struct RunState {
+  RunState(Settings s, std::ostream& console_stream, std::ostream& output_stream)
+      : settings(std::move(s)), console(console_stream), out(output_stream) {}
+
+  Settings settings;
+  std::ostream& console;  // progress lines and the progress bar
+  std::ostream& out;      // the output file (its name is settings.output)
+  unsigned threads = 1;   // workers of the all-pairs phase
+
+  // Input phase: one entry per sequence, sequence k at index k-1.
+  std::vector<std::string> seqID;    // 13 characters each, blank-padded
+  std::vector<std::string> seqchar;  // residue texts; released by the all-pairs phase
+
+  // All-pairs phase: the frequency tables (matrix1, matrix2, rescaled in
+  // place by the preparation) and their read-only prepared form, kept for
+  // the later phases; dist (-1 outside i < j) and aliscore (0 outside i < j).
+  FrequencyTables frequencies;
+  ScoringTables tables;
+  SquareTable dist;
+  SquareTable aliscore;
+
+  int n() const { return static_cast<int>(seqID.size()); }
+};
+
+}  // namespace xk::driver

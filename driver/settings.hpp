@@ -1,0 +1,22 @@
+// The run settings of xKESTRA, fixed once from the command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace xk::driver {
+
+struct Settings {
+  std::string input;   // input FASTA file name (trailing blanks removed)
+  std::string output;  // output file name (trailing blanks removed)
+  float shift = 0.0f;  // "-s": added to the doubled pair scores before dp
+  float bias = 0.0f;   // "-b": handed to the block aligner
+  float go = 21.0f;    // gap-opening penalty passed to dp
+  float ge = 0.4f;     // gap-extension penalty passed to dp
+  // Seed of the block aligner's random generator; unset means "from the
+  // clock".  Reserved for a later option.
+  std::optional<std::uint64_t> seed;
+};
+
+}  // namespace xk::driver

@@ -1,0 +1,13 @@
+// xKESTRA INPUT OUTPUT [-s Shift] [-b Bias]
+// Aligns the protein sequences of a FASTA file; see driver/run.hpp.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/ending.hpp"
+#include "driver/run.hpp"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return xk::run_program([&] { return xk::driver::run_xkestra(args, std::cout); });
+}

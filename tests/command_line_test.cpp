@@ -1,0 +1,91 @@
+#include "driver/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/ending.hpp"
+
+namespace {
+
+using xk::driver::parse_command_line;
+using xk::driver::parse_real;
+
+std::optional<xk::driver::Settings> parse(std::vector<std::string> args) { return parse_command_line(args); }
+
+std::string stop_message(std::vector<std::string> args) {
+  try {
+    parse(args);
+  } catch (const xk::FatalStop& e) {
+    return e.what();
+  }
+  return "no stop";
+}
+
+TEST(CommandLine, UsageTextLines) {
+  EXPECT_EQ(xk::driver::usage_text(),
+            " xKESTRA   V. 0.0.2 Feb 2007\n"
+            " A MSA program based on the TESSERA-D model\n"
+            " Usage:\n"
+            "   xKESTRA INPUT OUTPUT -s {Shift} -b {Bias}\n"
+            "   -> INPUT: a FASTA file with multi-sequences\n"
+            "   -> OUTPUT: a file name for the output file\n"
+            "   -> Shift: Matrix bias in DP, default -> 0\n"
+            "   -> Bias: Matrix bias in BAA, default -> 0\n");
+}
+
+TEST(CommandLine, CountsThatDoNotFitAskForUsage) {
+  EXPECT_FALSE(parse({}));
+  EXPECT_FALSE(parse({"in.fa"}));
+  EXPECT_FALSE(parse({"in.fa", "out.txt", "-s"}));  // usage, not an option error
+  EXPECT_FALSE(parse({"in.fa", "out.txt", "-s", "1", "-b"}));
+}
+
+TEST(CommandLine, DefaultsAndNames) {
+  auto s = parse({"in.fa  ", "out.txt"});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->input, "in.fa");  // trailing blanks are not part of a name
+  EXPECT_EQ(s->output, "out.txt");
+  EXPECT_EQ(s->shift, 0.0f);
+  EXPECT_EQ(s->bias, 0.0f);
+  EXPECT_EQ(s->go, 21.0f);
+  EXPECT_EQ(s->ge, 0.4f);
+  EXPECT_FALSE(s->seed);
+}
+
+TEST(CommandLine, LastValueWins) {
+  auto s = parse({"in.fa", "out.txt", "-s", "1.5", "-b", "3", "-s", "-2", "-b", "0.25"});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->shift, -2.0f);
+  EXPECT_EQ(s->bias, 0.25f);
+}
+
+TEST(CommandLine, BadOptionsStopInOrder) {
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-x", "1"}), "Wrong argument(s)!!!");
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-S", "1"}), "Wrong argument(s)!!!");
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s1", "1"}), "Wrong argument(s)!!!");
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-b", "abc"}), "Wrong argument in bias!!!");
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", "1.5x"}), "Wrong argument in shift!!!");
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", ""}), "Wrong argument in shift!!!");
+  // A bad option after a good one still stops; the first bad one is named.
+  EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", "1", "-b", "x", "-q", "1"}), "Wrong argument in bias!!!");
+}
+
+TEST(CommandLine, RealNumberForms) {
+  EXPECT_EQ(parse_real("1.5"), 1.5f);
+  EXPECT_EQ(parse_real("-2"), -2.0f);
+  EXPECT_EQ(parse_real("+.5"), 0.5f);
+  EXPECT_EQ(parse_real("3."), 3.0f);
+  EXPECT_EQ(parse_real("   7"), 7.0f);
+  EXPECT_EQ(parse_real("1e2"), 100.0f);
+  EXPECT_EQ(parse_real("1D-1"), 0.1f);
+  EXPECT_EQ(parse_real("2.5E+1"), 25.0f);
+  EXPECT_EQ(parse_real("1.5,junk"), 1.5f);  // the number ends at a comma
+  EXPECT_EQ(parse_real("1.5 junk"), 1.5f);  // or at a blank
+  for (const char* bad : {"", " ", "abc", "1.5x", ".", "-", "+", "1e", "1e+", "e5", "1..2", "0x10", "1e99", "nan",
+                          "inf", "1-2"})
+    EXPECT_FALSE(parse_real(bad)) << '"' << bad << '"';
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include "driver/external_tools.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "testutil.hpp"
+
+namespace {
+
+using xk::driver::Redirections;
+using xk::driver::run_tool;
+using xk::driver::stem_of;
+
+TEST(ExternalTools, StemEndsAtTheFirstDot) {
+  EXPECT_EQ(stem_of("3.seq"), "3");
+  EXPECT_EQ(stem_of("1-2.drct"), "1-2");
+  EXPECT_EQ(stem_of("a.b.drct"), "a");
+  EXPECT_EQ(stem_of("noext"), "");
+}
+
+std::string script(const xktest::TempDir& dir, const std::string& name, const std::string& body) {
+  const std::string path = dir.file(name);
+  xktest::write_file(path, "#!/bin/sh\n" + body);
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
+TEST(ExternalTools, F5_ArgumentsAndRedirectionsWithoutShell) {
+  xktest::TempDir dir;
+  // Arguments with blanks, ";" and "$(...)" arrive as they are.
+  const std::string tool = script(dir, "tool", "for a in \"$@\"; do echo \"[$a]\"; done\ncat\necho err >&2\nexit 0\n");
+  xktest::write_file(dir.file("in"), "from stdin\n");
+  xktest::write_file(dir.file("log"), "old\n");
+  Redirections r;
+  r.stdin_from = dir.file("in");
+  r.stdout_append = dir.file("log");
+  r.stderr_discard = true;
+  EXPECT_EQ(run_tool({tool, "a b", "x;touch pwned", "$(touch pwned2)"}, r), 0);
+  EXPECT_EQ(xktest::read_file(dir.file("log")), "old\n[a b]\n[x;touch pwned]\n[$(touch pwned2)]\nfrom stdin\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("pwned")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("pwned2")));
+}
+
+TEST(ExternalTools, ExitStatusIsReported) {
+  xktest::TempDir dir;
+  Redirections quiet;
+  quiet.stdout_append = dir.file("log");
+  quiet.stderr_discard = true;
+  EXPECT_EQ(run_tool({script(dir, "three", "exit 3\n")}, quiet), 3);
+  EXPECT_EQ(run_tool({dir.file("missing")}, quiet), -1);
+  EXPECT_EQ(run_tool({script(dir, "killed", "kill -9 $$\n")}, quiet), -1);
+  Redirections bad_input = quiet;
+  bad_input.stdin_from = dir.file("no-such-input");
+  EXPECT_EQ(run_tool({script(dir, "ok", "exit 0\n")}, bad_input), -1);
+}
+
+}  // namespace
