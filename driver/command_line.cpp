@@ -1,5 +1,6 @@
 #include "driver/command_line.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -15,7 +16,8 @@ std::string usage_text() {
          "   -> INPUT: a FASTA file with multi-sequences\n"
          "   -> OUTPUT: a file name for the output file\n"
          "   -> Shift: Matrix bias in DP, default -> 0\n"
-         "   -> Bias: Matrix bias in BAA, default -> 0\n";
+         "   -> Bias: Matrix bias in BAA, default -> 0\n"
+         "   -> Seed: random seed of BAA, default -> clock\n";
 }
 
 namespace {
@@ -56,6 +58,16 @@ std::optional<float> parse_real(std::string_view text) {
   return single;
 }
 
+std::optional<std::int64_t> parse_integer(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
 std::optional<Settings> parse_command_line(std::span<const std::string> args) {
   if (args.empty() || args.size() % 2 != 0) return std::nullopt;
   Settings s;
@@ -72,6 +84,10 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       auto v = parse_real(value);
       if (!v) throw FatalStop("Wrong argument in bias!!!");
       s.bias = *v;
+    } else if (name == "-r") {
+      auto v = parse_integer(value);
+      if (!v) throw FatalStop("Wrong argument in seed!!!");
+      s.seed = static_cast<std::uint64_t>(*v);
     } else {
       throw FatalStop("Wrong argument(s)!!!");
     }

@@ -1,7 +1,8 @@
-// The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift}
-// and "-b" {Bias} in any order, the last value winning.
+// The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift},
+// "-b" {Bias} and "-r" {Seed} in any order, the last value winning.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,7 +12,7 @@
 
 namespace xk::driver {
 
-// The eight usage lines, each with its leading blank and line end.
+// The nine usage lines, each with its leading blank and line end.
 std::string usage_text();
 
 // Reads an option value as one real number: optional leading blanks, an
@@ -22,10 +23,14 @@ std::string usage_text();
 // that single precision cannot hold.
 std::optional<float> parse_real(std::string_view text);
 
+// Reads an option value as one whole number (blanks around it allowed, an
+// optional sign); nullopt for anything else or a value beyond 64 bits.
+std::optional<std::int64_t> parse_integer(std::string_view text);
+
 // `args` are the arguments after the program name.  Returns nullopt when the
 // count does not fit (none, or an odd number): the caller prints the usage
 // text.  Throws FatalStop "Wrong argument in shift!!!", "Wrong argument in
-// bias!!!" or "Wrong argument(s)!!!" at the first bad option, in order.
+// bias!!!", "Wrong argument in seed!!!" or "Wrong argument(s)!!!" at the first bad option, in order.
 std::optional<Settings> parse_command_line(std::span<const std::string> args);
 
 }  // namespace xk::driver

@@ -12,6 +12,14 @@
 #include "driver/external_tools.hpp"
 #include "driver/fasta_input.hpp"
 #include "driver/run_state.hpp"
+#include "blockalign/baa.hpp"
+#include "driver/initial_msa.hpp"
+#include "driver/merge_order.hpp"
+#include "driver/pair_report.hpp"
+#include "driver/state_model.hpp"
+#include "readers/profiles.hpp"
+#include "scoring/dp.hpp"
+#include "scoring/scores.hpp"
 
 namespace xk::driver {
 
@@ -65,12 +73,56 @@ void check_file_names(const Settings& s) {
 
 }  // namespace
 
+namespace {
+
+bool file_exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+void make_gamma(const std::string& profile) { drct2gca(profile); }
+
+// Merge order and parent profile: one block-aligner merge per join.
+ParentFiles parent_phase(RunState& state) {
+  ParentPhaseTools tools{file_exists, make_gamma, [&state](const std::string& a, const std::string& b) {
+                           baa(a, b, getdrctlen(a), getdrctlen(b), state.tables, state.settings.bias,
+                               state.settings.seed, state.console);
+                         }};
+  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console);
+  state.dist = SquareTable();  // released: no later phase reads it
+  return parent;
+}
+
+// Every sequence against the parent profile, reported and assembled.
+std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& parent) {
+  InitialMsaTools tools;
+  tools.exists = file_exists;
+  tools.make_gamma = make_gamma;
+  tools.load = [](const std::string& profile) { return load_profile(profile); };
+  tools.align = [&state](ProfileData& par, ProfileData& child) {
+    std::vector<float> scores(static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length));
+    // The classic routine: the parent's gamma table, loaded once, takes
+    // another 1e-9 with every sequence, as the phase has always scored.
+    makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
+    for (float& x : scores) x = x + x + state.settings.shift;
+    return dp(par.length, child.length, state.settings.go, state.settings.ge, scores);
+  };
+  tools.progress = [&state](int s, int n) {
+    state.console << progress_bar(s, n);
+    state.console.flush();
+  };
+  return run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools);
+}
+
+}  // namespace
+
 void run_phases(RunState& state) {
   input_phase(state);      // sequences, profile files, gamma files
   all_pairs_phase(state);  // pair reports, aliscore, dist
-  // The merge order and parent profile, the initial multiple alignment and
-  // the state model follow here, in that order, each reading what the
-  // phases before it left in `state`.
+  const ParentFiles parent = parent_phase(state);
+  const std::vector<std::string> rows = initial_msa_phase(state, parent);
+  run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), rows);
+  state.out.flush();
 }
 
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options) {

@@ -5,6 +5,7 @@
 
 #include <cassert>
 #include <ostream>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,8 @@ class SquareTable {
   int size() const { return n_; }
   float& operator()(int i, int j) { return v_[index(i, j)]; }
   float operator()(int i, int j) const { return v_[index(i, j)]; }
+  // All entries, row-major: entry (i, j) at (i-1)*n + (j-1).
+  std::span<const float> values() const { return v_; }
 
  private:
   std::size_t index(int i, int j) const {

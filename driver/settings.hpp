@@ -14,8 +14,8 @@ struct Settings {
   float bias = 0.0f;   // "-b": handed to the block aligner
   float go = 21.0f;    // gap-opening penalty passed to dp
   float ge = 0.4f;     // gap-extension penalty passed to dp
-  // Seed of the block aligner's random generator; unset means "from the
-  // clock".  Reserved for a later option.
+  // "-r": seed of the block aligner's random generator for every merge, so
+  // that two runs give the same output; unset means "from the clock".
   std::optional<std::uint64_t> seed;
 };
 

@@ -32,7 +32,8 @@ TEST(CommandLine, UsageTextLines) {
             "   -> INPUT: a FASTA file with multi-sequences\n"
             "   -> OUTPUT: a file name for the output file\n"
             "   -> Shift: Matrix bias in DP, default -> 0\n"
-            "   -> Bias: Matrix bias in BAA, default -> 0\n");
+            "   -> Bias: Matrix bias in BAA, default -> 0\n"
+            "   -> Seed: random seed of BAA, default -> clock\n");
 }
 
 TEST(CommandLine, CountsThatDoNotFitAskForUsage) {
@@ -70,6 +71,15 @@ TEST(CommandLine, BadOptionsStopInOrder) {
   EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", ""}), "Wrong argument in shift!!!");
   // A bad option after a good one still stops; the first bad one is named.
   EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", "1", "-b", "x", "-q", "1"}), "Wrong argument in bias!!!");
+}
+
+TEST(CommandLine, SeedOptionTakesWholeNumbers) {
+  auto s = parse({"in.fa", "out.txt", "-r", "42", "-s", "1", "-r", "7"});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->seed, 7u);  // the last value wins
+  EXPECT_EQ(parse({"in.fa", "out.txt", "-r", " -3 "})->seed, static_cast<std::uint64_t>(-3));
+  for (const char* bad : {"", "x", "1.5", "1e3", "12a", "99999999999999999999"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-r", bad}), "Wrong argument in seed!!!") << '"' << bad << '"';
 }
 
 TEST(CommandLine, RealNumberForms) {

@@ -39,8 +39,9 @@ inline std::string uniform_gamma_line() {
   return line;
 }
 
-// A stand-in for the gamma tool: checks its arguments, writes one uniform
-// GAMMA line per record of the profile file, reports on standard output
+// A stand-in for the gamma tool: checks its arguments, writes a RESIDUE
+// line with the record's residue letter and one uniform GAMMA line per
+// record of the profile file, reports on standard output
 // (the log) and on standard error (the terminal).
 inline std::string fake_gamma_tool() {
   return "#!/bin/sh\n"
@@ -50,6 +51,7 @@ inline std::string fake_gamma_tool() {
          ": > \"$3\"\n"
          "i=0\n"
          "while [ $i -lt $n ]; do\n"
+         "  printf 'RESIDUE %s\\n' \"$(dd if=\"$2\" bs=1 skip=$((i*136+9)) count=1 2>/dev/null)\" >> \"$3\"\n"
          "  echo '" + uniform_gamma_line() + "' >> \"$3\"\n"
          "  i=$((i+1))\n"
          "done\n"
