@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds xKESTRA and runs it on the bundled example family in a fresh
-# working directory, run/example/.
+# working directory, run/example/, and shows where the result is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -16,8 +16,9 @@ cd "$work"
 for f in ../../build/bin/*; do
   case "$(basename "$f")" in xk_tests|bench_*|xk_makedata) ;; *) cp "$f" . ;; esac
 done
-echo "== converting the first sequence of globins4.fa with xmkprof"
-awk 'NR==1 || !/^>/ {if (NR>1 && /^>/) exit; print}' globins4.fa | ./xmkprof hbb.drct HBB >/dev/null
-echo "== listing it with showprof (first lines)"
-./showprof hbb.drct | head -n 5
-echo "Result: $PWD/hbb.drct"
+echo "== xKESTRA globins4.fa globins4.out -r 1"
+./xKESTRA globins4.fa globins4.out -r 1
+echo
+echo "Result: $PWD/globins4.out"
+echo "(pairwise reports, the multiple alignment after 'Multiple sequence alignment (Iteration 1): ',"
+echo " then the state model; LOG holds the tools' output)"
