@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DXK_BENCH=OFF >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DXK_BENCH=OFF >/dev/null
 cmake --build build -j "$(nproc)"
 
 work=run/example

@@ -5,6 +5,6 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 build=${1:-build}
 shift || true
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@"
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
