@@ -116,10 +116,6 @@ std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& p
   return run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools);
 }
 
-}  // namespace
-
-namespace {
-
 using WallClock = std::chrono::steady_clock;
 
 double seconds_since(WallClock::time_point start) {

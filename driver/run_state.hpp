@@ -16,14 +16,14 @@
 
 namespace xk::driver {
 
-// An n x n single-precision table addressed from 1, as `dist` and
-// `aliscore` are.
 // The wall-clock time of one finished phase of a run, in seconds.
 struct PhaseTime {
   std::string name;
   double seconds = 0.0;
 };
 
+// An n x n single-precision table addressed from 1, as `dist` and
+// `aliscore` are.
 class SquareTable {
  public:
   SquareTable() = default;
