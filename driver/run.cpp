@@ -1,9 +1,11 @@
 #include "driver/run.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <type_traits>
 
 #include "common/ending.hpp"
 #include "driver/all_pairs.hpp"
@@ -114,15 +116,38 @@ std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& p
   return run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools);
 }
 
+using WallClock = std::chrono::steady_clock;
+
+double seconds_since(WallClock::time_point start) {
+  return std::chrono::duration<double>(WallClock::now() - start).count();
+}
+
+// Runs one phase and records its wall-clock time under `name`.
+template <class Phase>
+auto timed(RunState& state, const char* name, Phase&& phase) {
+  const auto start = WallClock::now();
+  if constexpr (std::is_void_v<decltype(phase())>) {
+    phase();
+    state.phase_times.push_back({name, seconds_since(start)});
+  } else {
+    auto result = phase();
+    state.phase_times.push_back({name, seconds_since(start)});
+    return result;
+  }
+}
+
 }  // namespace
 
 void run_phases(RunState& state) {
-  input_phase(state);      // sequences, profile files, gamma files
-  all_pairs_phase(state);  // pair reports, aliscore, dist
-  const ParentFiles parent = parent_phase(state);
-  const std::vector<std::string> rows = initial_msa_phase(state, parent);
-  run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), rows);
-  state.out.flush();
+  timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files
+  timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist
+  const ParentFiles parent = timed(state, "parent profile", [&] { return parent_phase(state); });
+  const std::vector<std::string> rows =
+      timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent); });
+  timed(state, "state model", [&] {
+    run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), rows);
+    state.out.flush();
+  });
 }
 
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options) {
@@ -145,11 +170,16 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
   state.threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
   run_phases(state);
 
+  const auto shutdown = WallClock::now();
   out.close();
   if (!out) throw IoError(settings->output, "cannot write the output file");
   remove_run_files(".");
   console << elapsed_line();
   console.flush();
+  if (options.phase_times) {
+    *options.phase_times = std::move(state.phase_times);
+    options.phase_times->push_back({"shutdown", seconds_since(shutdown)});
+  }
   return 0;
 }
 

@@ -4,15 +4,20 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace xk::driver {
 
 struct RunState;
+struct PhaseTime;
 
 struct RunOptions {
   // Worker threads of the all-pairs phase; 0: one per processor core.  The
   // program uses the default; tests and benchmarks may choose.
   unsigned threads = 0;
+  // When set, receives the wall-clock time of every phase, in order (see
+  // RunState::phase_times), then "shutdown"; for benchmarks.
+  std::vector<PhaseTime>* phase_times = nullptr;
 };
 
 // The whole run: removes "LOG", reads the command line (usage text on
@@ -24,7 +29,8 @@ struct RunOptions {
 // through run_program.
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options = {});
 
-// The phases between the output file's creation and the shutdown, in order.
+// The phases between the output file's creation and the shutdown, in order;
+// appends each phase's wall-clock time to state.phase_times.
 void run_phases(RunState& state);
 
 }  // namespace xk::driver

@@ -16,6 +16,12 @@
 
 namespace xk::driver {
 
+// The wall-clock time of one finished phase of a run, in seconds.
+struct PhaseTime {
+  std::string name;
+  double seconds = 0.0;
+};
+
 // An n x n single-precision table addressed from 1, as `dist` and
 // `aliscore` are.
 class SquareTable {
@@ -57,6 +63,11 @@ struct RunState {
   ScoringTables tables;
   SquareTable dist;
   SquareTable aliscore;
+
+  // The phases run so far, in order, with their wall-clock times: "input",
+  // "all pairs", "parent profile", "initial MSA", "state model" (filled by
+  // run_phases; the benchmarks read them).
+  std::vector<PhaseTime> phase_times;
 
   int n() const { return static_cast<int>(seqID.size()); }
 };
