@@ -1,11 +1,15 @@
 // Gamma file readers: the fixed-width GAMMA fields and the RESIDUE letters.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "common/ending.hpp"
+#include "common/fixedwidth.hpp"
 #include "readers/gamma.hpp"
 #include "testutil.hpp"
 
 using namespace xk;
+namespace fw = xk::fw;
 
 namespace {
 
@@ -38,6 +42,34 @@ TEST(ReadGamma, EachFieldInItsOwnNineColumns) {
   std::vector<float> t(kStates);
   parse_gamma_text("RESIDUE AAAAAAAAAAAA\n" + line + "\n", 1, t);
   for (int m = 0; m < kStates; ++m) EXPECT_FLOAT_EQ(t[m], static_cast<float>(m / 1000.0)) << m;
+}
+
+TEST(ReadGamma, WholeLinesAgreeWithTheFieldRules) {
+  // Random lines of the tool's usual fields, some with one field written
+  // another way (an exponent, a lone point, digits without a point) at a
+  // random place: every value must be what the general field rules read.
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(0.0, 9.999999);
+  std::uniform_int_distribution<int> pick(0, kStates - 1);
+  const char* odd[] = {" 5.0E-01 ", "   .25   ", "  1000000", "-0.125000", "         "};
+  for (int trial = 0; trial < 60; ++trial) {
+    std::vector<std::string> fields(kStates);
+    for (auto& f : fields) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "%9.6f", trial % 3 == 0 ? u(rng) : u(rng) / 10.0);
+      f = buf;
+    }
+    if (trial % 2 == 1) fields[static_cast<std::size_t>(pick(rng))] = odd[trial % 5];
+    std::string line = "GAMMA  ";
+    for (const auto& f : fields) line += f;
+    std::vector<float> t(kStates);
+    parse_gamma_text(line + "\n", 1, t);
+    for (int m = 0; m < kStates; ++m) {
+      const auto want = fw::parse_field(fields[static_cast<std::size_t>(m)], 6);
+      ASSERT_TRUE(want.has_value());
+      ASSERT_EQ(t[static_cast<std::size_t>(m)], static_cast<float>(*want)) << "trial " << trial << " field " << m;
+    }
+  }
 }
 
 TEST(ReadGamma, FieldRules) {
