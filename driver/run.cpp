@@ -50,9 +50,9 @@ bool is_own_file(const std::string& file, bool inputs_too) {
   if (inputs_too)
     for (const char* f : kRunInputs) own = own || name == f;
   if (own && in_working_directory(file)) return true;
-  if (!inputs_too) return false;
   std::error_code ec;
-  if (fs::equivalent(file, kLogFile, ec)) return true;
+  if (fs::equivalent(file, kLogFile, ec)) return true;  // the tools append to it
+  if (!inputs_too) return false;
   for (const char* f : kRunInputs)
     if (fs::equivalent(file, f, ec)) return true;
   return false;
@@ -152,8 +152,12 @@ void run_phases(RunState& state) {
 
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options) {
   {
+    // A missing log is no error.  An input that is the log itself (by name
+    // or through a link) is kept: it is refused below, and must survive.
     std::error_code ec;
-    fs::remove(kLogFile, ec);  // a missing log is no error
+    std::string input = args.size() >= 2 && args.size() % 2 == 0 ? args[0] : std::string();
+    while (!input.empty() && input.back() == ' ') input.pop_back();
+    if (input.empty() || !fs::equivalent(input, kLogFile, ec)) fs::remove(kLogFile, ec);
   }
   const std::optional<Settings> settings = parse_command_line(args);
   if (!settings) {

@@ -284,6 +284,25 @@ TEST_F(Xkestra, F6_TheInputIsNeverDestroyed) {
   EXPECT_EQ(pairs_part(output("sub/1.gca")), kThreeReports);
 }
 
+TEST_F(Xkestra, F6_AnInputThatIsTheLogSurvives) {
+  // The log is removed at the start of a run; an input that is the log, by
+  // name or through a link, is refused before that can happen.
+  write_file(file("LOG"), kThree);
+  fs::create_symlink("LOG", file("log.fa"));
+  for (const std::string in : {"LOG", "log.fa"}) {
+    const auto r = run({in, "out.txt"});
+    EXPECT_EQ(r.status, 1) << in;
+    EXPECT_EQ(r.err, "STOP ERROR: " + in +
+                         " is one of this program's own files in the working directory; choose another input "
+                         "file name!!!\n");
+    EXPECT_EQ(output("LOG"), kThree) << in;
+  }
+  // Otherwise the old log goes, as always.
+  write_file(file("in.fa"), kThree);
+  EXPECT_EQ(run({"in.fa"}).status, 1);
+  EXPECT_FALSE(exists("LOG"));
+}
+
 TEST_F(Xkestra, F6_OutputThatCannotBeCreatedIsAFatalStop) {
   write_file(file("in.fa"), kThree);
   const auto r = run({"in.fa", "nofolder/out.txt"});
