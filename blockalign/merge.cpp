@@ -41,9 +41,16 @@ std::vector<double> merge_profiles(int len1, int len2, std::span<const float> pr
       o[a] = 0.5 * static_cast<double>(base[p * 20 + a]) + 0.5 * other[a];
       t += o[a];
     }
-    if (t > 0.0 && std::isfinite(t)) {
-      for (std::size_t a = 0; a < 20; ++a) o[a] /= t;
-    } else {
+    bool defined = t > 0.0 && std::isfinite(t);
+    if (defined) {
+      // Entries of mixed sign can leave a small positive sum: a quotient
+      // beyond the single-precision range would reach the file as infinity.
+      for (std::size_t a = 0; a < 20; ++a) {
+        o[a] /= t;
+        defined = defined && std::isfinite(static_cast<float>(o[a]));
+      }
+    }
+    if (!defined) {
       const std::array<double, 20> unknown = unknown_residue_row();
       for (std::size_t a = 0; a < 20; ++a) o[a] = unknown[a];
     }

@@ -17,7 +17,9 @@ namespace xk {
 // is divided by its sum T.
 // When T is not a positive finite number (the base row is all zero and no
 // sample matched p), the row is the converter's profile of an unknown
-// residue ("X": the background frequencies), scaled to sum 1.
+// residue ("X": the background frequencies), scaled to sum 1.  So is a row
+// whose divided values do not all fit a finite single (a damaged input
+// row of huge values of mixed sign over a tiny sum).
 // pro1: len1 x 20, pro2: len2 x 20, match: len1 x len2, all row-major.
 // Returns max(len1, len2) x 20 values ("ERROR: Allocating outprofile!!!").
 std::vector<double> merge_profiles(int len1, int len2, std::span<const float> pro1, std::span<const float> pro2,

@@ -103,6 +103,25 @@ TEST(MergedProfile, F15_AllZeroUnmatchedRowIsTheUnknownResidue) {
   EXPECT_EQ(row_of(hit, 2)[5], 1.0);
 }
 
+TEST(MergedProfile, HugeMixedSignRowWritesNoInfinity) {
+  // A damaged input row: +3e38 and -3e38 cancel, leaving a tiny positive
+  // sum; the quotients would be far beyond the single-precision range.
+  std::vector<float> pro1 = one_hot("AC");
+  pro1[20] = 3e38f;
+  pro1[21] = -3e38f;
+  pro1[22] = 1e-30f;
+  const std::vector<double> out = merge_profiles(2, 1, pro1, one_hot("G"), std::vector<float>{0.0f, 0.0f});
+  EXPECT_EQ(row_of(out, 2), unknown_residue_row());
+  EXPECT_EQ(row_of(out, 1)[0], 1.0);
+  // Not-a-number and infinity in a row take the same defined row.
+  pro1[20] = std::nanf("");
+  EXPECT_EQ(row_of(merge_profiles(2, 1, pro1, one_hot("G"), std::vector<float>{0.0f, 0.0f}), 2),
+            unknown_residue_row());
+  pro1[20] = INFINITY;
+  EXPECT_EQ(row_of(merge_profiles(2, 1, pro1, one_hot("G"), std::vector<float>{0.0f, 0.0f}), 2),
+            unknown_residue_row());
+}
+
 TEST(MergedProfile, ResidueLetterTieGoesToTheEarlierLetter) {
   std::array<double, 20> r{};
   EXPECT_EQ(residue_letter(r), 'A');
