@@ -1,5 +1,5 @@
-// Creation of the block aligner's tables: a failed creation is the fatal
-// stop "ERROR: Allocating <name>!!!".
+// The block aligner's large double tables.  (make_table, for every other
+// table, is in common/table.hpp.)
 #pragma once
 
 #include <cstddef>
@@ -10,22 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "common/ending.hpp"
+#include "common/table.hpp"
 
 namespace xk {
-
-// A table of n values, each set to `fill`.  Throws FatalStop("ERROR:
-// Allocating <name>!!!") when the memory cannot be had.
-template <class T>
-std::vector<T> make_table(std::size_t n, const char* name, T fill = T{}) {
-  try {
-    return std::vector<T>(n, fill);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop(std::string("ERROR: Allocating ") + name + "!!!");
-  } catch (const std::length_error&) {
-    throw FatalStop(std::string("ERROR: Allocating ") + name + "!!!");
-  }
-}
 
 // A table of n doubles for the block-layered sums: up to a few hundred
 // megabytes, written once and then read.  Its values are NOT initialised:

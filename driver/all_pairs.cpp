@@ -4,6 +4,7 @@
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/table.hpp"
 #include "driver/ordered_pool.hpp"
 #include "driver/run_state.hpp"
 #include "readers/gamma.hpp"
@@ -34,7 +35,7 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                       std::span<const float> gamma2, float shift, float go, float ge) {
   const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
-  std::vector<float> align(seq1.size() * seq2.size());
+  std::vector<float> align = make_table<float>(seq1.size() * seq2.size(), "align matrix");
   score_sequences(tables, seq1, seq2, gamma1, gamma2, align);
   for (float& x : align) x = x + x + shift;
   const DpResult r = dp(len1, len2, go, ge, align);

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "common/ending.hpp"
+#include "common/table.hpp"
 #include "driver/all_pairs.hpp"
 #include "driver/cleanup.hpp"
 #include "driver/command_line.hpp"
@@ -102,7 +103,8 @@ std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& p
   tools.make_gamma = make_gamma;
   tools.load = [](const std::string& profile) { return load_profile(profile); };
   tools.align = [&state](ProfileData& par, ProfileData& child) {
-    std::vector<float> scores(static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length));
+    std::vector<float> scores = make_table<float>(
+        static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
     // The classic routine: the parent's gamma table, loaded once, takes
     // another 1e-9 with every sequence, as the phase has always scored.
     makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
