@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/workdir.hpp"
 #include "common/ending.hpp"
 #include "driver/all_pairs.hpp"
 #include "driver/fasta_input.hpp"
@@ -45,14 +46,7 @@ xk::driver::RunState fresh_state(const Context& c, std::ostream& console, std::o
 }
 
 void stage(Context& c) {
-  std::string tmpl = (fs::temp_directory_path() / "xk_bench_allpairs.XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-  c.work = tmpl;
-  for (const char* f : {"xmkprof", "xkordel_gamma", "model_R.hmm", "observed", "expected"}) {
-    if (!fs::exists(c.bin / f)) throw std::runtime_error("missing " + (c.bin / f).string());
-    fs::create_symlink(c.bin / f, c.work / f);
-  }
-  fs::current_path(c.work);
+  c.work = xkbench::stage_working_directory(c.bin, "xk_bench_allpairs");
 }
 
 // The input phase (converter and gamma tool for every sequence): leaves the
@@ -155,8 +149,8 @@ void bm_all_pairs(benchmark::State& st, Context& c) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Context c;
-  c.bin = fs::canonical("/proc/self/exe").parent_path();
-  c.set = fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared/bench/sets/b_pkinase28.fa";
+  c.bin = xkbench::program_folder();
+  c.set = xkbench::default_family();
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a.rfind("--set=", 0) == 0) c.set = a.substr(6);

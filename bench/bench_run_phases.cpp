@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/workdir.hpp"
 #include "common/ending.hpp"
 #include "driver/run.hpp"
 #include "driver/run_state.hpp"
@@ -41,15 +42,8 @@ struct Context {
 // A fresh working directory with the tools and data files a run needs and
 // a copy of the input family; becomes the current directory.
 void stage(Context& c) {
-  std::string tmpl = (fs::temp_directory_path() / "xk_bench_run.XXXXXX").string();
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-  c.work = tmpl;
-  for (const char* f : {"xmkprof", "xkordel_gamma", "model_R.hmm", "observed", "expected"}) {
-    if (!fs::exists(c.bin / f)) throw std::runtime_error("missing " + (c.bin / f).string());
-    fs::create_symlink(c.bin / f, c.work / f);
-  }
+  c.work = xkbench::stage_working_directory(c.bin, "xk_bench_run");
   fs::copy_file(c.set, c.work / "in.fa");
-  fs::current_path(c.work);
 }
 
 // Counter names of the phases, as the run records them.
@@ -89,8 +83,8 @@ void bm_run(benchmark::State& st, Context& c) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   Context c;
-  c.bin = fs::canonical("/proc/self/exe").parent_path();
-  c.set = fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared/bench/sets/b_pkinase28.fa";
+  c.bin = xkbench::program_folder();
+  c.set = xkbench::default_family();
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a.rfind("--set=", 0) == 0) c.set = a.substr(6);
