@@ -1,5 +1,6 @@
 // Gamma-file reading throughput: readgamma on a 500-position file against
-// merely reading the same bytes.
+// merely reading the same bytes, and the parse of the text in memory on
+// each vector path this processor runs.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -67,6 +68,28 @@ void BM_ReadGamma(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * size);
 }
 BENCHMARK(BM_ReadGamma);
+
+// The parse alone, the path chosen by the argument (a VectorPath).
+void BM_ParseGamma(benchmark::State& state) {
+  const auto path = static_cast<xk::VectorPath>(state.range(0));
+  if (xk::usable_vector_path(path) != path) {
+    state.SkipWithError("this processor lacks the path");
+    return;
+  }
+  state.SetLabel(std::string(xk::vector_path_name(path)));
+  std::FILE* f = std::fopen(gamma_file().c_str(), "rb");
+  std::string text(static_cast<std::size_t>(std::filesystem::file_size(gamma_file())), '\0');
+  const std::size_t got = std::fread(text.data(), 1, text.size(), f);
+  std::fclose(f);
+  text.resize(got);
+  std::vector<float> table(static_cast<std::size_t>(kPositions) * xk::kStates);
+  for (auto _ : state) {
+    xk::parse_gamma_text(text, kPositions, table, path);
+    benchmark::DoNotOptimize(table.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ParseGamma)->DenseRange(0, 1);
 
 }  // namespace
 

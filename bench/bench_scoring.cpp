@@ -80,8 +80,15 @@ void BM_makemij(benchmark::State& st) {
   flops_counter(st, n, n, 1);
 }
 
+// The product on one vector path (the fourth argument, a VectorPath).
 void BM_sgemm(benchmark::State& st) {
   const int m = static_cast<int>(st.range(0)), n = static_cast<int>(st.range(1)), k = static_cast<int>(st.range(2));
+  const auto path = static_cast<VectorPath>(st.range(3));
+  if (usable_vector_path(path) != path) {
+    st.SkipWithError("this processor lacks the path");
+    return;
+  }
+  st.SetLabel(std::string(vector_path_name(path)));
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
   std::vector<float> a(static_cast<std::size_t>(m) * k), b(static_cast<std::size_t>(n) * k),
@@ -89,7 +96,7 @@ void BM_sgemm(benchmark::State& st) {
   for (float& x : a) x = u(rng);
   for (float& x : b) x = u(rng);
   for (auto _ : st) {
-    gemm_abt(m, n, k, a.data(), k, b.data(), k, c.data(), n);
+    gemm_abt(path, m, n, k, a.data(), k, b.data(), k, c.data(), n);
     benchmark::DoNotOptimize(c.data());
   }
   st.counters["GFLOPS"] =
@@ -123,8 +130,9 @@ void BM_dp(benchmark::State& st) {
 
 }  // namespace
 
-// The product rate of this machine, one thread, at the scorer's inner size.
-BENCHMARK(BM_sgemm)->Args({500, 500, 281})->Unit(benchmark::kMillisecond);
+// The product rate of this machine, one thread, at the scorer's inner size,
+// on each vector path.
+BENCHMARK(BM_sgemm)->ArgsProduct({{500}, {500}, {281}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 
 // Dense x dense (second argument 0) and dense x one-hot (1).
 BENCHMARK(BM_makedrctmij<true>)->Name("makedrctmij/fast")->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);

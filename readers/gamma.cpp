@@ -6,14 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef __AVX2__
-#include <immintrin.h>
-#endif
 #include <fstream>
+#include <immintrin.h>
 #include <memory>
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/vector_path.hpp"
 
 namespace xk {
 
@@ -41,18 +40,17 @@ inline bool usual_field(const char* p, std::uint32_t& k) {
   return true;
 }
 
-// A full-length line of usual fields: the integers first, then one
-// vectorisable pass of divisions.  k / 1e6 with an exact integer k below
-// 2^24 is a correctly rounded single-precision division, the same value the
-// general field rules give.  Returns false (row untouched) when any field
-// is not of the usual form.
-#ifdef __AVX2__
 // Four usual fields at once, one per 128-bit half of two registers: each
 // half holds the 16 bytes from a field's first column; the bytes are
 // checked against the " d.dddddd" frame and the seven digits combined by
 // multiply-adds into d0*1e6 + d1..d6.  Returns false when a field is not of
-// the usual form.  Reads 16 bytes from each field start.
-inline bool usual_fields4(const char* p, std::uint32_t* k) {
+// the usual form.  Reads 16 bytes from each field start.  AVX2 only: called
+// where the processor has it.
+#define XK_AVX2 __attribute__((target("avx2")))
+
+// Two fields (at a and b) into the 32-bit lanes of `value` whose sum is
+// each field's number; true when both are of the usual form.
+XK_AVX2 inline bool usual_fields2(const char* a, const char* b, __m256i& value) {
   const __m256i frame = _mm256_setr_epi8(' ', '0', '.', '0', '0', '0', '0', '0', '0', 0, 0, 0, 0, 0, 0, 0,
                                          ' ', '0', '.', '0', '0', '0', '0', '0', '0', 0, 0, 0, 0, 0, 0, 0);
   // Largest allowed byte after the frame is taken away: 0 for the blank
@@ -65,34 +63,51 @@ inline bool usual_fields4(const char* p, std::uint32_t* k) {
   // Word pairs to double words: X = 10 d0 + d1, Y = d2 d3 d4 d5, d6.
   const __m256i w16 = _mm256_setr_epi16(10, 1, 100, 1, 1, 0, 0, 0, 10, 1, 100, 1, 1, 0, 0, 0);
   const __m256i w32 = _mm256_setr_epi32(100000, 10, 1, 0, 100000, 10, 1, 0);
-  auto two = [&](const char* a, const char* b, __m256i& value) {
-    const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(b), reinterpret_cast<const __m128i*>(a));
-    const __m256i t = _mm256_xor_si256(bytes, frame);
-    const bool ok = _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(t, limit), limit)) == -1;
-    value = _mm256_mullo_epi32(_mm256_madd_epi16(_mm256_maddubs_epi16(t, w8), w16), w32);
-    return ok;
-  };
+  const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(b), reinterpret_cast<const __m128i*>(a));
+  const __m256i t = _mm256_xor_si256(bytes, frame);
+  const bool ok = _mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_max_epu8(t, limit), limit)) == -1;
+  value = _mm256_mullo_epi32(_mm256_madd_epi16(_mm256_maddubs_epi16(t, w8), w16), w32);
+  return ok;
+}
+
+XK_AVX2 inline bool usual_fields4(const char* p, std::uint32_t* k) {
   __m256i a, b;
-  const bool ok = two(p, p + kFieldWidth, a) & two(p + 2 * kFieldWidth, p + 3 * kFieldWidth, b);
+  const bool ok = usual_fields2(p, p + kFieldWidth, a) & usual_fields2(p + 2 * kFieldWidth, p + 3 * kFieldWidth, b);
   const __m256i h = _mm256_hadd_epi32(_mm256_hadd_epi32(a, b), _mm256_setzero_si256());
   // h holds fields 0, 2 in its low half and 1, 3 in its high half.
   const __m256i order = _mm256_permutevar8x32_epi32(h, _mm256_setr_epi32(0, 4, 1, 5, 2, 3, 6, 7));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(k), _mm256_castsi256_si128(order));
   return ok;
 }
-#endif
 
-bool usual_row(const char* fields, float* row) {
-  std::array<std::uint32_t, kStates> k;
+// The integers of fields from `m` on, one field at a time.
+inline bool usual_fields_from(const char* fields, std::size_t m, std::uint32_t* k) {
+  bool ok = true;
+  for (; m < kStates; ++m) ok &= usual_field(fields + m * kFieldWidth, k[m]);
+  return ok;
+}
+
+// The integers of all 282 fields: groups of four whose 16-byte reads stay
+// inside the 282 fields, then the rest one at a time.
+XK_AVX2 bool usual_fields_avx2(const char* fields, std::uint32_t* k) {
   bool ok = true;
   std::size_t m = 0;
-#ifdef __AVX2__
-  // Groups of four whose 16-byte reads stay inside the 282 fields.
   for (; (m + 4) * kFieldWidth + 7 <= kStates * kFieldWidth; m += 4) ok &= usual_fields4(fields + m * kFieldWidth, &k[m]);
-#endif
-  for (; m < kStates; ++m) ok &= usual_field(fields + m * kFieldWidth, k[m]);
+  return usual_fields_from(fields, m, k) & ok;
+}
+
+#undef XK_AVX2
+
+// A full-length line of usual fields: the integers first, then one
+// vectorisable pass of divisions.  k / 1e6 with an exact integer k below
+// 2^24 is a correctly rounded single-precision division, the same value the
+// general field rules give.  Returns false (row untouched) when any field
+// is not of the usual form.
+bool usual_row(const char* fields, float* row, VectorPath path) {
+  std::array<std::uint32_t, kStates> k;
+  const bool ok = path >= VectorPath::avx2 ? usual_fields_avx2(fields, k.data()) : usual_fields_from(fields, 0, k.data());
   if (!ok) return false;
-  for (m = 0; m < kStates; ++m) row[m] = static_cast<float>(static_cast<std::int32_t>(k[m])) / 1e6f;
+  for (std::size_t m = 0; m < kStates; ++m) row[m] = static_cast<float>(static_cast<std::int32_t>(k[m])) / 1e6f;
   return true;
 }
 
@@ -102,14 +117,14 @@ namespace {
 
 // Parses one line (without its line end) into the table.  k counts the
 // GAMMA lines seen so far.
-void gamma_line(std::string_view line, int L, std::span<float> table, long& k) {
+void gamma_line(std::string_view line, int L, std::span<float> table, long& k, VectorPath path) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CR LF line ends
   if (line.size() > kLineBuffer) line = line.substr(0, kLineBuffer);
   if (line.size() < 5 || std::memcmp(line.data(), "GAMMA", 5) != 0) return;
   ++k;
   if (k > L) return;  // surplus GAMMA lines are ignored: the table has L rows
   float* row = table.data() + static_cast<std::size_t>(k - 1) * kStates;
-  if (line.size() >= kFirstField + kStates * kFieldWidth && usual_row(line.data() + kFirstField, row)) return;
+  if (line.size() >= kFirstField + kStates * kFieldWidth && usual_row(line.data() + kFirstField, row, path)) return;
   for (std::size_t m = 0; m < kStates; ++m) {
     std::size_t start = kFirstField + m * kFieldWidth;
     if (start >= line.size()) break;  // fields beyond the end of the line read as 0
@@ -124,14 +139,15 @@ struct FileCloser {
 
 }  // namespace
 
-void parse_gamma_text(std::string_view text, int L, std::span<float> table) {
+void parse_gamma_text(std::string_view text, int L, std::span<float> table, VectorPath path) {
+  path = usable_vector_path(path);
   std::fill(table.begin(), table.end(), 0.0f);
   long k = 0;
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
-    gamma_line(text.substr(pos, end - pos), L, table, k);
+    gamma_line(text.substr(pos, end - pos), L, table, k, path);
     pos = end + 1;
   }
 }
@@ -145,6 +161,7 @@ void readgamma(const std::string& path, int L, std::span<float> table) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) throw io_error_from_errno(path);
   std::fill(table.begin(), table.end(), 0.0f);
+  const VectorPath vectors = best_vector_path();
 
   // Streams the file through a fixed buffer that stays in cache: whole lines
   // are parsed in place, a partial line moves to the front for the next read.
@@ -163,17 +180,17 @@ void readgamma(const std::string& path, int L, std::span<float> table) {
     for (;;) {
       std::size_t nl = data.find('\n', pos);
       if (nl == std::string_view::npos) break;
-      if (!skipping) gamma_line(data.substr(pos, nl - pos), L, table, k);
+      if (!skipping) gamma_line(data.substr(pos, nl - pos), L, table, k, vectors);
       skipping = false;
       pos = nl + 1;
     }
     std::string_view rest = data.substr(pos);
     if (at_end) {
-      if (!skipping && !rest.empty()) gamma_line(rest, L, table, k);
+      if (!skipping && !rest.empty()) gamma_line(rest, L, table, k, vectors);
       break;
     }
     if (rest.size() == buf.size()) {  // no line end in a full buffer
-      if (!skipping) gamma_line(rest, L, table, k);
+      if (!skipping) gamma_line(rest, L, table, k, vectors);
       skipping = true;
       have = 0;
       continue;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/vector_path.hpp"
+
 namespace xk {
 
 inline constexpr int kStates = 282;
@@ -27,8 +29,9 @@ void readgamma(const std::string& path, int L, std::span<float> table);
 std::vector<float> readgamma(const std::string& path, int L);
 
 // Same parse over a file's text already in memory (exposed for tests and
-// benchmarks).
-void parse_gamma_text(std::string_view text, int L, std::span<float> table);
+// benchmarks), on a chosen vector path (lowered to what the processor
+// runs; readgamma takes the widest): every path gives the same table.
+void parse_gamma_text(std::string_view text, int L, std::span<float> table, VectorPath path = best_vector_path());
 
 // The residue text: the letters of columns 9-20 of every RESIDUE line, in
 // file order, keeping the 20 residue letters and the ambiguity letters

@@ -48,8 +48,10 @@ struct Beats {
 };
 
 // Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
-// with the match and deletion letters of each cell; a holds S(., j).
-Beats fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __restrict mprev,
+// with the match and deletion letters of each cell; a holds S(., j).  Built
+// once per vector path below: only adds, subtractions, compares and
+// selects, so every path gives the same cells.
+[[gnu::always_inline]] inline Beats fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __restrict mprev,
                    const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,
                    float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge, float best_m,
                    float best_d) {
@@ -79,10 +81,34 @@ Beats fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __r
   return {beats_m != 0, beats_d != 0};
 }
 
+#define XK_FILL_M_AND_D(name, target)                                                                              \
+  target Beats name(std::size_t rows, const float* __restrict a, const float* __restrict mprev,                   \
+                    const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,         \
+                    float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge, float best_m,       \
+                    float best_d) {                                                                                \
+    return fill_m_and_d(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, best_m, best_d);                    \
+  }
+XK_FILL_M_AND_D(fill_m_and_d_plain, )
+XK_FILL_M_AND_D(fill_m_and_d_avx2, [[gnu::target("arch=x86-64-v3")]])
+XK_FILL_M_AND_D(fill_m_and_d_avx512, [[gnu::target("arch=x86-64-v4")]])
+#undef XK_FILL_M_AND_D
+
+using FillMAndD = decltype(&fill_m_and_d_plain);
+
+FillMAndD fill_m_and_d_for(VectorPath path) {
+  switch (usable_vector_path(path)) {
+    case VectorPath::avx512: return fill_m_and_d_avx512;
+    case VectorPath::avx2: return fill_m_and_d_avx2;
+    case VectorPath::plain: break;
+  }
+  return fill_m_and_d_plain;
+}
+
 }  // namespace
 
-DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
+DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, VectorPath path) {
   assert(n1 >= 0 && n2 >= 0);
+  const FillMAndD fill_m_and_d_path = fill_m_and_d_for(path);
   const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
   assert(S.size() >= rows * cols);
 
@@ -129,7 +155,7 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
       dcur[0] = kFloor;
       // M and D need only the previous column: one pass the compiler
       // vectorises, which also notes whether the column beats a best.
-      const Beats beats = fill_m_and_d(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, bm.value, bd.value);
+      const Beats beats = fill_m_and_d_path(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, bm.value, bd.value);
       // I runs down the column: one cell after the other.
       float i_up = kFloor;
       for (std::size_t i = 1; i <= rows; ++i) {

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "common/vector_path.hpp"
+
 namespace xk {
 
 struct DpResult {
@@ -34,8 +36,10 @@ struct DpResult {
 // inputs of 9999 positions take about 100 MB.  Pure: safe to call from
 // several threads at once.  Throws FatalStop("ERROR: Allocating match letter
 // matrix!!!") when the letters do not fit, ("ERROR: Allocating match score
-// matrix!!!") when the score columns do not.
-DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S);
+// matrix!!!") when the score columns do not.  The fill's vector path is the
+// widest this processor runs unless one is asked for (every path gives the
+// same result).
+DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, VectorPath path = best_vector_path());
 
 namespace reference {
 // The six (n1+1) x (n2+1) tables as defined, with their allocation stops in

@@ -1,27 +1,26 @@
 #include "scoring/gemm.hpp"
 
-#include <cassert>
-
-// The library's product runs on the calling thread only.
-#define EIGEN_DONT_PARALLELIZE
-#include <Eigen/Core>
-
 namespace xk {
 
-void gemm_abt(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc) {
-  assert(m >= 0 && n >= 0 && k >= 0);
-  assert(lda >= k && ldb >= k && ldc >= n);
-  if (m == 0 || n == 0) return;
-  using RowMajor = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  using Stride = Eigen::OuterStride<>;
-  Eigen::Map<RowMajor, Eigen::Unaligned, Stride> cm(c, m, n, Stride(ldc));
-  if (k == 0) {
-    cm.setZero();
-    return;
+namespace detail {
+// One build of the product per vector path (scoring/gemm_eigen.cpp).
+void gemm_abt_plain(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc);
+void gemm_abt_avx2(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc);
+void gemm_abt_avx512(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc);
+}  // namespace detail
+
+void gemm_abt(VectorPath path, int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c,
+              int ldc) {
+  switch (usable_vector_path(path)) {
+    case VectorPath::avx512: return detail::gemm_abt_avx512(m, n, k, a, lda, b, ldb, c, ldc);
+    case VectorPath::avx2: return detail::gemm_abt_avx2(m, n, k, a, lda, b, ldb, c, ldc);
+    case VectorPath::plain: break;
   }
-  Eigen::Map<const RowMajor, Eigen::Unaligned, Stride> am(a, m, k, Stride(lda));
-  Eigen::Map<const RowMajor, Eigen::Unaligned, Stride> bm(b, n, k, Stride(ldb));
-  cm.noalias() = am * bm.transpose();
+  detail::gemm_abt_plain(m, n, k, a, lda, b, ldb, c, ldc);
+}
+
+void gemm_abt(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc) {
+  gemm_abt(best_vector_path(), m, n, k, a, lda, b, ldb, c, ldc);
 }
 
 }  // namespace xk

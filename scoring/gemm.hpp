@@ -3,11 +3,21 @@
 // want threads run several products side by side).
 #pragma once
 
+#include "common/vector_path.hpp"
+
 namespace xk {
 
 // C = A * B^T: A is m x k (row stride lda), B is n x k (row stride ldb), C is
 // m x n (row stride ldc); every matrix row-major.  C is overwritten.  Any of
 // m, n, k may be 0 (k = 0 gives C = 0).
+// The widest vector path this processor runs does the work.
 void gemm_abt(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc);
+
+// The same on a chosen path (lowered to what the processor runs), for tests
+// and benchmarks that hold the paths to each other.  The paths may differ
+// in the last bits: the wider ones fuse multiply and add and split the sums
+// differently.
+void gemm_abt(VectorPath path, int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c,
+              int ldc);
 
 }  // namespace xk

@@ -12,15 +12,18 @@ namespace {
 
 constexpr float kGo = 21.0f, kGe = 0.4f;
 
-// Runs both aligners; they must agree entirely.
+// Runs both aligners, the fast one on every vector path this processor
+// runs; they must agree entirely.
 DpResult both(int n1, int n2, const std::vector<float>& s, float go = kGo, float ge = kGe) {
-  const DpResult fast = dp(n1, n2, go, ge, s);
   const DpResult ref = reference::dp(n1, n2, go, ge, s);
-  EXPECT_EQ(fast.path, ref.path);
-  EXPECT_EQ(fast.n1, ref.n1);
-  EXPECT_EQ(fast.n2, ref.n2);
-  EXPECT_EQ(fast.score, ref.score);
-  return fast;
+  for (VectorPath path : usable_vector_paths()) {
+    const DpResult fast = dp(n1, n2, go, ge, s, path);
+    EXPECT_EQ(fast.path, ref.path) << vector_path_name(path);
+    EXPECT_EQ(fast.n1, ref.n1) << vector_path_name(path);
+    EXPECT_EQ(fast.n2, ref.n2) << vector_path_name(path);
+    EXPECT_EQ(fast.score, ref.score) << vector_path_name(path);
+  }
+  return ref;
 }
 
 // n1 x n2 scores, `fill` everywhere, then the listed cells (from 1).

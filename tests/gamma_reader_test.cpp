@@ -44,10 +44,11 @@ TEST(ReadGamma, EachFieldInItsOwnNineColumns) {
   for (int m = 0; m < kStates; ++m) EXPECT_FLOAT_EQ(t[m], static_cast<float>(m / 1000.0)) << m;
 }
 
-TEST(ReadGamma, WholeLinesAgreeWithTheFieldRules) {
+TEST(ReadGamma, WholeLinesAgreeWithTheFieldRulesOnEveryVectorPath) {
   // Random lines of the tool's usual fields, some with one field written
   // another way (an exponent, a lone point, digits without a point) at a
-  // random place: every value must be what the general field rules read.
+  // random place: every value must be what the general field rules read,
+  // on each vector path this processor runs.
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> u(0.0, 9.999999);
   std::uniform_int_distribution<int> pick(0, kStates - 1);
@@ -62,12 +63,15 @@ TEST(ReadGamma, WholeLinesAgreeWithTheFieldRules) {
     if (trial % 2 == 1) fields[static_cast<std::size_t>(pick(rng))] = odd[trial % 5];
     std::string line = "GAMMA  ";
     for (const auto& f : fields) line += f;
-    std::vector<float> t(kStates);
-    parse_gamma_text(line + "\n", 1, t);
-    for (int m = 0; m < kStates; ++m) {
-      const auto want = fw::parse_field(fields[static_cast<std::size_t>(m)], 6);
-      ASSERT_TRUE(want.has_value());
-      ASSERT_EQ(t[static_cast<std::size_t>(m)], static_cast<float>(*want)) << "trial " << trial << " field " << m;
+    for (VectorPath path : usable_vector_paths()) {
+      std::vector<float> t(kStates);
+      parse_gamma_text(line + "\n", 1, t, path);
+      for (int m = 0; m < kStates; ++m) {
+        const auto want = fw::parse_field(fields[static_cast<std::size_t>(m)], 6);
+        ASSERT_TRUE(want.has_value());
+        ASSERT_EQ(t[static_cast<std::size_t>(m)], static_cast<float>(*want))
+            << vector_path_name(path) << " trial " << trial << " field " << m;
+      }
     }
   }
 }
@@ -84,12 +88,25 @@ TEST(ReadGamma, FieldRules) {
 }
 
 TEST(ReadGamma, LettersInAFieldStopTheRun) {
+  // A short line, and a full line whose one odd field has the usual frame
+  // (blank, digit, point, six characters) around a letter or a colon (the
+  // byte after '9'): no vector path may take it for a number.
+  std::vector<std::string> lines = {"GAMMA   0.100000 abcdefgh"};
+  for (const char* odd : {" 0.1234a6", " 0.12345:", " :.123456"}) {
+    std::string line = "GAMMA  ";
+    for (int m = 0; m < kStates; ++m) line += m == 137 ? odd : " 0.100000";
+    lines.push_back(line);
+  }
   std::vector<float> t(kStates);
-  try {
-    parse_gamma_text("GAMMA   0.100000 abcdefgh\n", 1, t);
-    FAIL();
-  } catch (const FatalStop& e) {
-    EXPECT_STREQ(e.what(), "ERROR: Bad gammaline!!!");
+  for (VectorPath path : usable_vector_paths()) {
+    for (const std::string& line : lines) {
+      try {
+        parse_gamma_text(line + "\n", 1, t, path);
+        ADD_FAILURE() << vector_path_name(path) << " took " << line.substr(7 + 137 * 9, 9);
+      } catch (const FatalStop& e) {
+        EXPECT_STREQ(e.what(), "ERROR: Bad gammaline!!!");
+      }
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <thread>
 
 #include "scoring/fastlog.hpp"
@@ -292,16 +293,37 @@ TEST(ScoreKernels, FastLogarithm) {
   EXPECT_EQ(fast_log2(0.0f), -126.0f);
 }
 
-TEST(ScoreKernels, ProductWithStrides) {
+TEST(ScoreKernels, ProductWithStridesOnEveryVectorPath) {
   // A 2 x 3 (stride 4), B 3 x 3 (stride 5), C 2 x 3 (stride 4).
   const float a[] = {1, 2, 3, -1, 4, 5, 6, -1};
   const float b[] = {1, 0, 0, -1, -1, 0, 1, 0, -1, -1, 1, 1, 1, -1, -1};
-  float c[8];
-  std::fill(c, c + 8, 7.0f);
-  gemm_abt(2, 3, 3, a, 4, b, 5, c, 4);
-  const float want[] = {1, 2, 6, 7, 4, 5, 15, 7};
-  for (int k = 0; k < 8; ++k) EXPECT_EQ(c[k], want[k]) << k;
-  gemm_abt(2, 3, 0, a, 4, b, 5, c, 4);
-  EXPECT_EQ(c[0], 0.0f);
-  EXPECT_EQ(c[3], 7.0f);
+  // At the scorer's inner size, against sums in double precision: sizes
+  // that leave partial register blocks on every path.
+  const int m = 37, n = 45, k = 281;
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<float> u(0.0f, 1.0f);
+  std::vector<float> x(static_cast<std::size_t>(m) * k), y(static_cast<std::size_t>(n) * k);
+  for (float& v : x) v = u(rng);
+  for (float& v : y) v = u(rng);
+  for (VectorPath path : usable_vector_paths()) {
+    SCOPED_TRACE(vector_path_name(path));
+    float c[8];
+    std::fill(c, c + 8, 7.0f);
+    gemm_abt(path, 2, 3, 3, a, 4, b, 5, c, 4);
+    const float want[] = {1, 2, 6, 7, 4, 5, 15, 7};
+    for (int e = 0; e < 8; ++e) EXPECT_EQ(c[e], want[e]) << e;
+    gemm_abt(path, 2, 3, 0, a, 4, b, 5, c, 4);
+    EXPECT_EQ(c[0], 0.0f);
+    EXPECT_EQ(c[3], 7.0f);
+
+    std::vector<float> z(static_cast<std::size_t>(m) * n);
+    gemm_abt(path, m, n, k, x.data(), k, y.data(), k, z.data(), n);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(m); ++i)
+      for (std::size_t j = 0; j < static_cast<std::size_t>(n); ++j) {
+        double sum = 0.0;
+        for (std::size_t s = 0; s < static_cast<std::size_t>(k); ++s)
+          sum += static_cast<double>(x[i * k + s]) * static_cast<double>(y[j * k + s]);
+        ASSERT_NEAR(z[i * n + j], sum, 1e-5 * sum) << i << " " << j;
+      }
+  }
 }
