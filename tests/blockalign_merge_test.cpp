@@ -84,7 +84,7 @@ TEST(MergedProfile, RowsSumToOneWithoutMatches) {
   EXPECT_EQ(residue_letter(row_of(out, 1)), 'D');
 }
 
-TEST(MergedProfile, F15_AllZeroUnmatchedRowIsTheUnknownResidue) {
+TEST(MergedProfile, AllZeroUnmatchedRowIsTheUnknownResidue) {
   std::vector<float> pro1 = one_hot("AC");
   std::fill(pro1.begin() + 20, pro1.end(), 0.0f);  // position 2 carries nothing
   const std::vector<double> out = merge_profiles(2, 1, pro1, one_hot("G"), std::vector<float>{0.5f, 0.0f});
@@ -197,7 +197,7 @@ TEST(BlockMerge, FewerThanTenPositionsKeepsTheLongerProfile) {
   }
 }
 
-TEST(BlockMerge, F14_FixedSeedIsReproducible) {
+TEST(BlockMerge, FixedSeedIsReproducible) {
   const int n1 = 33, n2 = 41;
   std::mt19937 gen(4);
   std::uniform_real_distribution<float> d(-3.0f, 4.0f), v(0.0f, 1.0f);

@@ -52,8 +52,8 @@ std::vector<double> brute_force_sums(int len1, int len2, const std::vector<doubl
 // Pair scores in bits from the BLOSUM62 target frequencies:
 // log2(q(a,b) / (p(a) p(b))), residue order "ACDEFGHIKLMNPQRSTVWY".
 std::array<std::array<double, 20>, 20> blosum_bits() {
-  std::ifstream in(xktest::source_path("../shared/data/blosum62_joint.tsv"));
-  EXPECT_TRUE(in) << "the BLOSUM62 table of the shared data is missing";
+  std::ifstream in(xktest::source_path("data/blosum62_joint.tsv"));
+  EXPECT_TRUE(in) << "the bundled BLOSUM62 table data/blosum62_joint.tsv is missing";
   std::string line, order;
   std::vector<std::vector<double>> q;
   std::vector<double> bg;
@@ -243,7 +243,7 @@ TEST(WeightedPass, MatchesTheLayerRescaledArithmetic) {
 
 // Two identical 400-position inputs with BLOSUM62 scores: the weight of the
 // diagonal is about 2^2400, far beyond the double range.
-TEST(WeightedPass, F13_NoOverflowForIdenticalInputs) {
+TEST(WeightedPass, NoOverflowForIdenticalInputs) {
   const auto bits = blosum_bits();
   const int n = 400;
   std::mt19937 gen(5);

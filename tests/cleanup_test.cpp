@@ -25,7 +25,7 @@ TEST(Cleanup, NodeNames) {
   EXPECT_FALSE(is_run_file_name(".drct"));
 }
 
-TEST(Cleanup, F11_OnlyTheRunsOwnFilesAreRemoved) {
+TEST(Cleanup, OnlyTheRunsOwnFilesAreRemoved) {
   xktest::TempDir dir;
   for (const char* f : {"1.drct", "1.gca", "12.drct", "2-1-3.gca", "7.gca", "myprotein.drct", "myprotein.gca",
                         "1a.drct", "1.drct.bak", "1.seq", "out.txt", "LOG"})

@@ -25,7 +25,7 @@ std::string script(const xktest::TempDir& dir, const std::string& name, const st
   return path;
 }
 
-TEST(ExternalTools, F5_ArgumentsAndRedirectionsWithoutShell) {
+TEST(ExternalTools, ArgumentsAndRedirectionsWithoutShell) {
   xktest::TempDir dir;
   // Arguments with blanks, ";" and "$(...)" arrive as they are.
   const std::string tool = script(dir, "tool", "for a in \"$@\"; do echo \"[$a]\"; done\ncat\necho err >&2\nexit 0\n");

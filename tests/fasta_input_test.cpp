@@ -53,7 +53,7 @@ TEST(FastaInput, SequenceFileInLinesOfSixty) {
   EXPECT_EQ(xk::driver::sequence_file_text(s), ">\nMK\n");
 }
 
-TEST(FastaInput, F7_ResidueTextMatchesItsProfile) {
+TEST(FastaInput, ResidueTextMatchesItsProfile) {
   // CR LF line ends, lower case, blanks, tabs, gaps and dots inside lines, a
   // final "*": all read as the plain upper-case text.
   const auto s = read(">a x\r\nmk v\r\n-L.S\t*\r\n>b\r\nAC\r\n");
@@ -68,7 +68,7 @@ TEST(FastaInput, F7_ResidueTextMatchesItsProfile) {
   EXPECT_EQ(read(">a\nBZX*\n--\n>b\nA\n")[0].residues, "BZX");
 }
 
-TEST(FastaInput, F7_RareResiduesReadAsXWithWarning) {
+TEST(FastaInput, RareResiduesReadAsXWithWarning) {
   const auto s = read(">selP\nMKuAO\nj\n");
   ASSERT_EQ(s.size(), 1u);
   EXPECT_EQ(s[0].residues, "MKXAXX");
@@ -78,7 +78,7 @@ TEST(FastaInput, F7_RareResiduesReadAsXWithWarning) {
   EXPECT_EQ(s[0].warnings[2], "WARNING: Sequence 1 (selP) position 6: J read as X");
 }
 
-TEST(FastaInput, F7_OtherCharactersStopNamingThePlace) {
+TEST(FastaInput, OtherCharactersStopNamingThePlace) {
   EXPECT_EQ(stop_message(">a\nMK\n>b2 x\nMK V\nA1C\n"),
             "ERROR: Sequence 2 (b2 x) position 5: character \"1\" is not a residue letter (line 5, column 2 of "
             "in.fa)!!!");
@@ -95,21 +95,21 @@ TEST(FastaInput, F7_OtherCharactersStopNamingThePlace) {
   EXPECT_NE(stop_message(">a\nM~K\n").find("character \"~\""), std::string::npos);
 }
 
-TEST(FastaInput, F8_LinesAreReadWhole) {
+TEST(FastaInput, LinesAreReadWhole) {
   const std::string line(2500, 'W');
   const auto s = read(">long\n" + line + "\nAC\n");
   EXPECT_EQ(s[0].residues, line + "AC");
   EXPECT_TRUE(s[0].warnings.empty());
 }
 
-TEST(FastaInput, F8_LongSequenceCutWithWarning) {
+TEST(FastaInput, LongSequenceCutWithWarning) {
   const auto s = read(">huge\n" + std::string(10005, 'A') + "\n");
   EXPECT_EQ(s[0].residues.size(), 9999u);
   ASSERT_EQ(s[0].warnings.size(), 1u);
   EXPECT_EQ(s[0].warnings[0], "WARNING: Sequence 1 (huge) has 10005 residues; only the first 9999 are used");
 }
 
-TEST(FastaInput, F9_UnusableInputIsRefused) {
+TEST(FastaInput, UnusableInputIsRefused) {
   EXPECT_EQ(stop_message(""), "ERROR: The input file in.fa is empty!!!");
   EXPECT_EQ(stop_message("\n  \n"), "ERROR: No header line (a line beginning with \">\") in in.fa!!!");
   EXPECT_EQ(stop_message("MKV\nLLA\n"), "ERROR: Text before the first header line (line 1 of in.fa)!!!");
@@ -121,7 +121,7 @@ TEST(FastaInput, F9_UnusableInputIsRefused) {
   EXPECT_EQ(read("\n \n>a\nMK\n").size(), 1u);
 }
 
-TEST(FastaInput, F9_EqualIdentifiersWarn) {
+TEST(FastaInput, EqualIdentifiersWarn) {
   const auto s = read(">sameprefix1 a\nA\n>other\nC\n>sameprefix2 b\nD\n");
   ASSERT_EQ(s.size(), 3u);
   EXPECT_TRUE(s[0].warnings.empty());

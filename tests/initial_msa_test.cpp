@@ -84,7 +84,7 @@ TEST(InitialMsa, ReportsListingAndConsoleInOrder) {
                            line("second       ", "   2", "..TAYWIAKQR" + pad, "  10") + "\n");
 }
 
-TEST(InitialMsa, F16_OneSequenceAgainstItsOwnProfile) {
+TEST(InitialMsa, OneSequenceAgainstItsOwnProfile) {
   Fake fake;
   std::ostringstream console, out;
   fake.console = &console;

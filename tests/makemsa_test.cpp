@@ -82,7 +82,7 @@ TEST(Makemsa, LongerAndShorterRows) {
   for (const auto& r : rows) EXPECT_EQ(r.size(), rows[0].size());
 }
 
-TEST(Makemsa, F17_NoAnchorPlacesByResidueNumber) {
+TEST(Makemsa, NoAnchorPlacesByResidueNumber) {
   // Row 1 has fewer than ten letters, the stretches share three residues:
   // no ten-letter anchor exists either way.
   auto rows = merged({"MKTAYIAK", "MKTAYLAK", "IA.KQRQISF", "IAWKQRQISF"}, {1, 6});
@@ -97,7 +97,7 @@ TEST(Makemsa, F17_NoAnchorPlacesByResidueNumber) {
   EXPECT_EQ(rows[3], ".....RQLSF");
 }
 
-TEST(Makemsa, F17_InternalRepeatPlacesByResidueNumber) {
+TEST(Makemsa, InternalRepeatPlacesByResidueNumber) {
   // The parent repeats ACDEFGHIKL at residues 1 and 13.  Row 1 covers 13-24;
   // the anchor walk would line it up with the first copy and then meet
   // W against M.
@@ -123,7 +123,7 @@ TEST(Makemsa, EmptyAlignmentsBecomeGapRows) {
   for (const auto& r : rows) EXPECT_TRUE(r.empty());
 }
 
-TEST(Makemsa, F19_RowsGrowPastTenThousandColumns) {
+TEST(Makemsa, RowsGrowPastTenThousandColumns) {
   std::mt19937 rng(7);
   std::string parent(12000, 'A');
   for (char& c : parent) c = kAlphabet[rng() % 20];
@@ -306,7 +306,7 @@ TEST(Makemsa, AgreesWithTheAnchorWalkWhereItsAnchorsHold) {
   EXPECT_GT(compared, 200);
 }
 
-TEST(Makemsa, F17_EveryParentResidueInOneColumnAnyStretches) {
+TEST(Makemsa, EveryParentResidueInOneColumnAnyStretches) {
   // Arbitrary stretches of a parent full of repeats: every residue number
   // has one column, every child keeps its letters in order.
   std::mt19937 rng(99);

@@ -153,14 +153,14 @@ TEST(MergeOrder, PairInsideOneGroupDoesNotEndTheJoining) {
   for (int k = 1; k <= 6; ++k) EXPECT_TRUE(node_contains(last, k)) << last;
 }
 
-TEST(MergeOrder, F16_NoJoinMeansTheFirstSequenceIsTheParent) {
+TEST(MergeOrder, NoJoinMeansTheFirstSequenceIsTheParent) {
   EXPECT_TRUE(merge_order(1, std::vector<float>{-1.0f}).empty());
   EXPECT_EQ(parent_files({}).profile, "1.drct");
   EXPECT_EQ(parent_files({}).gamma, "1.gca");
   EXPECT_TRUE(merge_order(3, make_dist(3, {})).empty());  // every pair empty
 }
 
-TEST(MergeOrder, F20_AnUndefinedSimilarityIsRefused) {
+TEST(MergeOrder, AnUndefinedSimilarityIsRefused) {
   auto d = make_dist(3, {{1, 2, 0.5f}, {1, 3, std::numeric_limits<float>::quiet_NaN()}, {2, 3, 0.1f}});
   EXPECT_DEBUG_DEATH(merge_order(3, d), "undefined similarity");
 }
@@ -181,7 +181,7 @@ TEST(ParentPhase, ConsoleLinesAndGammaFilesOnDemand) {
   EXPECT_EQ(parent.gamma, "1-3-2.gca");
 }
 
-TEST(ParentPhase, F16_OneSequenceUsesItsOwnProfile) {
+TEST(ParentPhase, OneSequenceUsesItsOwnProfile) {
   FakeTools fake;
   fake.files = {"1.gca"};
   std::ostringstream console;

@@ -108,7 +108,7 @@ TEST(AlignmentReport, ShortResidueTextIsAClearStop) {
 
 TEST(MsaListing, BlocksOfFiftyWithTrueResidueNumbers) {
   const std::string a = std::string("MKTAYIAKQR") + "MKTAYIAKQR" + "MKTAYIAKQR" + "MKTAYIAKQR" + "MKTAYIAKQR" + "QISFV";
-  // F18: the X letters count, so the numbers stay those of the sequence.
+  // Ambiguous letters: the X letters count, so the numbers stay those of the sequence.
   const std::string b = "....." + std::string("MKXAYIAKQR") + "MKXAYIAKQR" + "MKXAYIAKQR" + "MKXAYIAKQR" + ".....";
   const std::string b_full = b + ".....";
   std::vector<std::string> ids = {"seqA", "a_much_longer_id"};
@@ -164,7 +164,7 @@ TEST(MsaListing, AssembleAndListTwoSequences) {
                            line("two          ", "   5", "..T.AFIAK" + pad, "  10") + "\n");
 }
 
-TEST(MsaListing, F19_RowsPastTenThousandColumnsAreListedWhole) {
+TEST(MsaListing, RowsPastTenThousandColumnsAreListedWhole) {
   std::string row;
   for (int i = 0; i < 10020; ++i) row += "ACDEFGHIKLMNPQRSTVWY"[i % 20];
   std::ostringstream out;

@@ -107,7 +107,7 @@ TEST(PairReport, NoPositiveScoreGivesHeaderOnly) {
   EXPECT_EQ(identity_fraction(rep.row1, rep.row2), 0.0f);
 }
 
-TEST(PairReport, F12_RowsLongerThan9999ColumnsAreKeptWhole) {
+TEST(PairReport, RowsLongerThan9999ColumnsAreKeptWhole) {
   // 9999 residues each; 5000 matched, 4999 of each against gaps: 14998 columns.
   const std::string seq1(9999, 'A'), seq2(9999, 'A');
   const std::string shown = std::string(5000, 'M') + std::string(4999, 'I') + std::string(4999, 'D');
@@ -135,7 +135,7 @@ TEST(IdentityFraction, Cases) {
   EXPECT_FLOAT_EQ(identity_fraction("MKV   ", "MKV"), 1.0f);  // trailing blanks of row 1 end it
 }
 
-TEST(IdentityFraction, F10_NoResiduesGivesZero) {
+TEST(IdentityFraction, NoResiduesGivesZero) {
   EXPECT_EQ(identity_fraction("", ""), 0.0f);
   EXPECT_EQ(identity_fraction("...", "AAA"), 0.0f);
   EXPECT_EQ(identity_fraction("XXX", "AAA"), 0.0f);

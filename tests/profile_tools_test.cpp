@@ -135,7 +135,7 @@ TEST(Xmkprof, EmptyInputGivesAnEmptyProfile) {
   EXPECT_EQ(read_file(dir.file("e.drct")), "");
 }
 
-// F2: converting a shorter sequence into an existing file must not leave
+// Converting a shorter sequence into an existing file must not leave
 // the old file's records behind the new ones.
 TEST(Xmkprof, ReplacesAnOldLongerProfile) {
   TempDir dir;
