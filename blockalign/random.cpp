@@ -4,17 +4,17 @@
 
 namespace xk {
 
-void UniformRandom::seed(std::uint64_t value) {
+void UniformRandom::seed(std::uint64_t state, std::uint64_t stream) {
   // The usual PCG seeding: the stream word picks the increment (odd), the
   // state word is mixed in between two steps.
   state_ = 0;
-  increment_ = (value << 1) | 1u;
-  next();
-  state_ += value;
-  next();
+  increment_ = (stream << 1) | 1u;
+  next_bits();
+  state_ += state;
+  next_bits();
 }
 
-std::uint32_t UniformRandom::next() {
+std::uint32_t UniformRandom::next_bits() {
   const std::uint64_t old = state_;
   state_ = old * 6364136223846793005ULL + increment_;
   const auto xorshifted = static_cast<std::uint32_t>(((old >> 18) ^ old) >> 27);
@@ -22,7 +22,7 @@ std::uint32_t UniformRandom::next() {
   return (xorshifted >> rot) | (xorshifted << ((32u - rot) & 31u));
 }
 
-float UniformRandom::uniform() { return static_cast<float>(next() >> 8) * 0x1p-24f; }
+float UniformRandom::uniform() { return static_cast<float>(next_bits() >> 8) * 0x1p-24f; }
 
 std::uint64_t clock_seed_value(std::chrono::system_clock::time_point now) {
   using namespace std::chrono;

@@ -16,12 +16,18 @@ class UniformRandom {
  public:
   // Installs a seed whose every word is `value`.
   explicit UniformRandom(std::uint64_t value = 0) { seed(value); }
-  void seed(std::uint64_t value);
-  // The next uniform number, 0 <= r < 1, a multiple of 2^-24.
+  // Installs the seed words `state` and `stream` (PCG's initstate and
+  // initseq: the stream picks one of 2^63 sequences).
+  UniformRandom(std::uint64_t state, std::uint64_t stream) { seed(state, stream); }
+  void seed(std::uint64_t value) { seed(value, value); }
+  void seed(std::uint64_t state, std::uint64_t stream);
+  // The next uniform number, 0 <= r < 1, a multiple of 2^-24: the top 24
+  // bits of next_bits().
   float uniform();
+  // The next 32-bit output of the generator.
+  std::uint32_t next_bits();
 
  private:
-  std::uint32_t next();
   std::uint64_t state_ = 0;
   std::uint64_t increment_ = 1;
 };

@@ -71,6 +71,17 @@ TEST(UniformRandom, SeedingAndDraws) {
   EXPECT_EQ(raw.uniform(), seeded.uniform());
 }
 
+TEST(UniformRandom, MatchesThePublishedPcg32Sequence) {
+  // The reference generator's demonstration output for seed words 42, 54.
+  UniformRandom g(42, 54);
+  for (std::uint32_t expected : {0xa15c02b7u, 0x7b47f409u, 0xba1d3330u, 0x83d2f293u, 0xbfa4784bu, 0xcbed606eu})
+    EXPECT_EQ(g.next_bits(), expected);
+  // One seed value fills both words; a uniform number is the top 24 bits.
+  UniformRandom one(7), both(7, 7);
+  EXPECT_EQ(one.next_bits(), both.next_bits());
+  EXPECT_EQ(one.uniform(), static_cast<float>(both.next_bits() >> 8) * 0x1p-24f);
+}
+
 TEST(UniformRandom, ClockSeedIsSecondOfMinuteAndMillisecond) {
   using namespace std::chrono;
   const system_clock::time_point t = system_clock::from_time_t(1700000000) + milliseconds(1234);
