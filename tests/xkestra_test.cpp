@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/command_line.hpp"
 #include "driver_fixtures.hpp"
 #include "testutil.hpp"
 
@@ -18,16 +19,8 @@ namespace fs = std::filesystem;
 using xktest::read_file;
 using xktest::write_file;
 
-const std::string kUsage =
-    " xKESTRA   V. 0.0.2 Feb 2007\n"
-    " A MSA program based on the TESSERA-D model\n"
-    " Usage:\n"
-    "   xKESTRA INPUT OUTPUT -s {Shift} -b {Bias}\n"
-    "   -> INPUT: a FASTA file with multi-sequences\n"
-    "   -> OUTPUT: a file name for the output file\n"
-    "   -> Shift: Matrix bias in DP, default -> 0\n"
-    "   -> Bias: Matrix bias in BAA, default -> 0\n"
-    "   -> Seed: random seed of BAA, default -> clock\n";
+// The usage text itself is held by the command-line tests.
+const std::string kUsage = xk::driver::usage_text();
 
 // Three sequences worked by hand: 1 and 2 share P1, P2 and P3, with a
 // residue of 2 (C) and one of 1 (W) against gaps; 3 is a piece of P1.
@@ -192,7 +185,7 @@ TEST_F(Xkestra, NormalRunConsoleReportsAndLog) {
                                                        "out.txt", "xkordel_gamma", "xmkprof"}));
 }
 
-TEST_F(Xkestra, F11_CleanupRemovesOnlyTheRunsOwnFiles) {
+TEST_F(Xkestra, CleanupRemovesOnlyTheRunsOwnFiles) {
   write_file(file("in.fa"), ">a\nMKV\n");
   for (const char* f : {"7.gca", "3.drct", "1-2.drct", "2-1-3.gca", "myprotein.drct", "myprotein.gca", "1a.gca",
                         "1.drct.keep"})
@@ -217,7 +210,7 @@ TEST_F(Xkestra, OneSequenceRunsWithoutPairs) {
   EXPECT_EQ(pairs_part(output()), "");
 }
 
-TEST_F(Xkestra, F5_NoShellAroundUserText) {
+TEST_F(Xkestra, NoShellAroundUserText) {
   const std::string odd = "my in;touch pwned;.fa";
   write_file(file(odd), ">a $(touch pwned2) `touch pwned3`\n" + kSeq1 + "\n>b x;touch pwned4\n" + kSeq3 + "\n");
   const auto r = run({odd, "out put.txt"});
@@ -230,7 +223,7 @@ TEST_F(Xkestra, F5_NoShellAroundUserText) {
   for (const char* f : {"pwned", "pwned2", "pwned3", "pwned4"}) EXPECT_FALSE(exists(f)) << f;
 }
 
-TEST_F(Xkestra, F5_ToolFailuresStopWithTheirMessages) {
+TEST_F(Xkestra, ToolFailuresStopWithTheirMessages) {
   write_file(file("in.fa"), kThree);
   fs::remove(file("xmkprof"));
   auto r = run({"in.fa", "out.txt"});
@@ -251,7 +244,7 @@ TEST_F(Xkestra, F5_ToolFailuresStopWithTheirMessages) {
   EXPECT_EQ(r.err, "STOP ERROR: System command for making gca files!!!\n");
 }
 
-TEST_F(Xkestra, F6_TheInputIsNeverDestroyed) {
+TEST_F(Xkestra, TheInputIsNeverDestroyed) {
   write_file(file("in.fa"), kThree);
   fs::create_symlink("in.fa", file("link.fa"));
   fs::create_hard_link(file("in.fa"), file("hard.fa"));
@@ -284,7 +277,7 @@ TEST_F(Xkestra, F6_TheInputIsNeverDestroyed) {
   EXPECT_EQ(pairs_part(output("sub/1.gca")), kThreeReports);
 }
 
-TEST_F(Xkestra, F6_AnInputThatIsTheLogSurvives) {
+TEST_F(Xkestra, AnInputThatIsTheLogSurvives) {
   // The log is removed at the start of a run; an input that is the log, by
   // name or through a link, is refused before that can happen.
   write_file(file("LOG"), kThree);
@@ -303,7 +296,7 @@ TEST_F(Xkestra, F6_AnInputThatIsTheLogSurvives) {
   EXPECT_FALSE(exists("LOG"));
 }
 
-TEST_F(Xkestra, F6_OutputThatCannotBeCreatedIsAFatalStop) {
+TEST_F(Xkestra, OutputThatCannotBeCreatedIsAFatalStop) {
   write_file(file("in.fa"), kThree);
   const auto r = run({"in.fa", "nofolder/out.txt"});
   EXPECT_EQ(r.status, 1);
@@ -325,7 +318,7 @@ TEST_F(Xkestra, MissingInputAndDataFiles) {
   EXPECT_NE(r.out.find(" ...parsing sequence 3\n\nERROR: File not found - observed\n"), std::string::npos) << r.out;
 }
 
-TEST_F(Xkestra, F7_ResidueTextMatchesItsProfile) {
+TEST_F(Xkestra, ResidueTextMatchesItsProfile) {
   // Lower case, CR LF, blanks, gaps, dots and a final star read as the
   // clean upper-case text: the same reports as kThree.
   std::string messy = ">one first\r\n";
@@ -342,7 +335,7 @@ TEST_F(Xkestra, F7_ResidueTextMatchesItsProfile) {
   EXPECT_EQ(pairs_part(output()), kThreeReports);
 }
 
-TEST_F(Xkestra, F7_RareResiduesAndBadCharacters) {
+TEST_F(Xkestra, RareResiduesAndBadCharacters) {
   write_file(file("in.fa"), ">sel\nMKUV\n>b\nMKV\n");
   auto r = run({"in.fa", "out.txt"});
   EXPECT_EQ(r.status, 0);
@@ -363,7 +356,7 @@ TEST_F(Xkestra, F7_RareResiduesAndBadCharacters) {
   EXPECT_FALSE(exists("1.drct"));
 }
 
-TEST_F(Xkestra, F8_LongLinesAreConvertedWhole) {
+TEST_F(Xkestra, LongLinesAreConvertedWhole) {
   std::string seq;
   for (int k = 0; k < 1200; ++k) seq += "ACDEFGHIKLMNPQRSTVWY"[k * 7 % 20];
   write_file(file("in.fa"), ">long\n" + seq + "\n");
@@ -372,7 +365,7 @@ TEST_F(Xkestra, F8_LongLinesAreConvertedWhole) {
   EXPECT_NE(output("LOG").find("gamma 1.drct 1.gca 1200\n"), std::string::npos);
 }
 
-TEST_F(Xkestra, F9_UnusableInputIsRefused) {
+TEST_F(Xkestra, UnusableInputIsRefused) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"", "ERROR: The input file in.fa is empty!!!"},
       {"MKV\n", "ERROR: Text before the first header line (line 1 of in.fa)!!!"},
