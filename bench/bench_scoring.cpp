@@ -110,9 +110,16 @@ long peak_kib() {
 }
 
 // Scores as the callers make them: doubled bits plus a shift, mostly
-// negative with positive diagonal stretches.
+// negative with positive diagonal stretches.  The second argument is the
+// fill's vector path (a VectorPath).
 void BM_dp(benchmark::State& st) {
   const int n = static_cast<int>(st.range(0));
+  const auto path = static_cast<VectorPath>(st.range(1));
+  if (usable_vector_path(path) != path) {
+    st.SkipWithError("this processor lacks the path");
+    return;
+  }
+  st.SetLabel(std::string(vector_path_name(path)));
   std::mt19937 rng(9);
   std::uniform_real_distribution<float> u(-6.0f, 3.0f);
   std::vector<float> s(static_cast<std::size_t>(n) * n);
@@ -120,7 +127,7 @@ void BM_dp(benchmark::State& st) {
   for (int k = 0; k < n; ++k) s[static_cast<std::size_t>(k) * n + static_cast<std::size_t>(k)] += 5.0f;
   const long before = peak_kib();
   for (auto _ : st) {
-    DpResult r = dp(n, n, 21.0f, 0.4f, s);
+    DpResult r = dp(n, n, 21.0f, 0.4f, s, path);
     benchmark::DoNotOptimize(r);
   }
   const double cells = static_cast<double>(n) * n;
@@ -145,8 +152,8 @@ BENCHMARK(BM_makedrctmij<false>)
 BENCHMARK(BM_makemij<true>)->Name("makemij/fast")->Arg(300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_makemij<false>)->Name("makemij/reference")->Arg(300)->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_dp)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_dp)->ArgsProduct({{1000, 5000}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 // The largest inputs the main program takes: one run, for the memory figure.
-BENCHMARK(BM_dp)->Arg(9999)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_dp)->Args({9999, 2})->Iterations(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -191,14 +191,37 @@ double estimate(const Side& rows, const std::vector<Group>& groups, const ScoreT
 
 // acc += c * (log2(num / den) - base) over one row of a tile.  fast_log2 is
 // finite for every input, so a pair that no positive weight reaches (c = 0)
-// adds exactly 0.
-void accumulate_pair(int n, const float* __restrict num, const float* __restrict rden, const float* __restrict w2hi,
-                     const float* __restrict w2lo, float w1lo, float w1hi, float base, float* __restrict acc) {
+// adds exactly 0.  Built once per vector path below; the wider paths fuse
+// multiplies and adds, so their sums may differ in the last bits.
+[[gnu::always_inline]] inline void accumulate_pair(int n, const float* __restrict num, const float* __restrict rden,
+                                                   const float* __restrict w2hi, const float* __restrict w2lo,
+                                                   float w1lo, float w1hi, float base, float* __restrict acc) {
   for (int jj = 0; jj < n; ++jj) {
     const float v = fast_log2(num[jj] * rden[jj]) - base;
     const float c = w1lo * w2hi[jj] + w1hi * w2lo[jj];
     acc[jj] += c * v;
   }
+}
+
+#define XK_ACCUMULATE_PAIR(name, target)                                                                          \
+  target void name(int n, const float* __restrict num, const float* __restrict rden, const float* __restrict w2hi, \
+                   const float* __restrict w2lo, float w1lo, float w1hi, float base, float* __restrict acc) {     \
+    accumulate_pair(n, num, rden, w2hi, w2lo, w1lo, w1hi, base, acc);                                             \
+  }
+XK_ACCUMULATE_PAIR(accumulate_pair_plain, )
+XK_ACCUMULATE_PAIR(accumulate_pair_avx2, [[gnu::target("arch=x86-64-v3")]])
+XK_ACCUMULATE_PAIR(accumulate_pair_avx512, [[gnu::target("arch=x86-64-v4")]])
+#undef XK_ACCUMULATE_PAIR
+
+using AccumulatePair = decltype(&accumulate_pair_plain);
+
+AccumulatePair accumulate_pair_for(VectorPath path) {
+  switch (usable_vector_path(path)) {
+    case VectorPath::avx512: return accumulate_pair_avx512;
+    case VectorPath::avx2: return accumulate_pair_avx2;
+    case VectorPath::plain: break;
+  }
+  return accumulate_pair_plain;
 }
 
 // A position of the row input inside the current product block.
@@ -248,6 +271,7 @@ void score_oriented(const Derived& d, const Side& rows, const Side& cols, const 
   std::vector<float> rden(static_cast<std::size_t>(tile_pad), 1.0f), acc(static_cast<std::size_t>(tile_pad));
   std::vector<BlockEntry> block;
   std::vector<std::uint8_t> pairs;
+  const AccumulatePair accumulate_pair_path = accumulate_pair_for(tiling.path);
 
   for (const Group& g : groups) {
     for (std::size_t t0 = 0; t0 < g.cols.size(); t0 += static_cast<std::size_t>(tile_max)) {
@@ -289,7 +313,7 @@ void score_oriented(const Derived& d, const Side& rows, const Side& cols, const 
             for (int s = 0; s < K; ++s) dst[s] = g1[s] * pr[s];
           }
         }
-        gemm_abt(m, static_cast<int>(nj), K, a.get(), K, g2.data(), K, c.get(), static_cast<int>(njp));
+        gemm_abt(tiling.path, m, static_cast<int>(nj), K, a.get(), K, g2.data(), K, c.get(), static_cast<int>(njp));
 
         for (const BlockEntry& e : block) {
           const std::size_t i = static_cast<std::size_t>(e.i);
@@ -299,7 +323,7 @@ void score_oriented(const Derived& d, const Side& rows, const Side& cols, const 
           for (int k = 0; k < e.pair_count; ++k) {
             const std::size_t p = pairs[e.pair_at + static_cast<std::size_t>(k)];
             const std::size_t lo = kPairNames.lo[p], hi = kPairNames.hi[p];
-            accumulate_pair(static_cast<int>(njp), c.get() + static_cast<std::size_t>(e.first_row + k) * njp,
+            accumulate_pair_path(static_cast<int>(njp), c.get() + static_cast<std::size_t>(e.first_row + k) * njp,
                             rden.data(), w2t.data() + hi * njp, w2t.data() + lo * njp, w1[lo],
                             lo == hi ? 0.0f : w1[hi], d.log_base[p], acc.data());
           }
@@ -329,7 +353,7 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
   const Side s1(first), s2(second);
   // den(i, j) of every pair of positions, in one product straight into mij;
   // positions without weight score 0.
-  gemm_abt(first.n, second.n, K, s1.g.data(), K, s2.g.data(), K, mij.data(), second.n);
+  gemm_abt(tiling.path, first.n, second.n, K, s1.g.data(), K, s2.g.data(), K, mij.data(), second.n);
   for (std::size_t i = 0; i < n1; ++i) {
     float* row = mij.data() + i * n2;
     if (!s1.mask[i]) {

@@ -19,6 +19,7 @@
 
 #include <span>
 
+#include "common/vector_path.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk::detail {
@@ -31,12 +32,14 @@ inline constexpr int pair_index(int lo, int hi) { return lo * kAminoAcids - lo *
 // Fills the derived members of `t` from its pair table and background.
 void derive_pair_tables(ScoringTables& t);
 
-// Working sizes; the defaults suit the product routine, tests shrink them to
-// reach every tile and block edge with small inputs.
+// Working sizes and vector path; the defaults suit the product routine,
+// tests shrink the sizes to reach every tile and block edge with small
+// inputs and choose each path the processor runs.
 struct ScoreTiling {
   int tile_columns = 256;  // column positions per product
   int block_rows = 480;    // product rows gathered before each product
   int min_group = 8;       // smaller residue-set groups join the rare group
+  VectorPath path = best_vector_path();  // of the products and the log sums
 };
 
 // One input: n positions, their weights (n x 20, a weight counts where it
