@@ -17,9 +17,6 @@ namespace {
 // double range before and after its own update.
 constexpr int kRescaleBits = 64;
 
-// 2^e for e <= 0, 0 once it would be below every double.
-inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
-
 // The updates of cell (i, j) for layers k = 1..K.  p*: cell (i-1, j-1),
 // u*: cell (i-1, j), l*: cell (i, j-1), c*: cell (i, j).  a[k] and b[k]
 // bring row i-1 of layer k and of layer k-1 to the common factor of row i

@@ -5,21 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-namespace xk::driver {
+#include "common/names.hpp"
 
-bool is_node_name(std::string_view stem) {
-  bool digit_before = false;  // the current group has a digit
-  for (char c : stem) {
-    if (c >= '0' && c <= '9') {
-      digit_before = true;
-    } else if (c == '-' && digit_before) {
-      digit_before = false;
-    } else {
-      return false;
-    }
-  }
-  return digit_before;
-}
+namespace xk::driver {
 
 bool is_run_file_name(std::string_view name, bool with_seq) {
   const auto dot = name.find('.');

@@ -6,10 +6,11 @@
 #include <cstddef>
 #include <ostream>
 
-#include "assembly/alphabet.hpp"
 #include "assembly/makemsa.hpp"
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
+#include "common/residues.hpp"
 
 namespace xk {
 
@@ -18,15 +19,10 @@ namespace {
 constexpr int kBlock = 50;
 constexpr std::string_view kHeader = "Multiple sequence alignment (Iteration 1): ";
 
-// The gamma file that a profile file's residue text came from.
-std::string gamma_of(std::string_view profile) {
-  return std::string(profile.substr(0, profile.find('.'))) + ".gca";
-}
-
 // Letter `number` (from 1) of a residue text.
 char residue(std::string_view text, int number, std::string_view profile) {
   if (number < 1 || static_cast<std::size_t>(number) > text.size()) {
-    throw FatalStop("ERROR: Residue " + std::to_string(number) + " missing in " + gamma_of(profile) + "!!!");
+    throw FatalStop("ERROR: Residue " + std::to_string(number) + " missing in " + gamma_file_of(profile) + "!!!");
   }
   return text[static_cast<std::size_t>(number) - 1];
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 
 namespace xk::driver {
 
@@ -74,8 +75,8 @@ bool counts_as_residue(char c) {
   }
 }
 
-float identity_fraction(std::string_view row1, std::string_view row2) {
-  while (!row1.empty() && row1.back() == ' ') row1.remove_suffix(1);
+float identity_fraction(std::string_view row1_as_given, std::string_view row2) {
+  const std::string row1 = without_trailing_blanks(row1_as_given);
   float matches = 0.0f;
   int c1 = 0, c2 = 0;
   for (std::size_t k = 0; k < row1.size(); ++k) {

@@ -7,8 +7,9 @@
 #include <limits>
 #include <ostream>
 
-#include "assembly/alphabet.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
+#include "common/residues.hpp"
 
 namespace xk {
 
@@ -152,8 +153,7 @@ StateModel run_state_model_phase(std::ostream& console, std::ostream& out, std::
   const int n = static_cast<int>(rows.size());
   assert(ids.size() == rows.size());
   const int b = select_parent(n, aliscore);
-  std::string id = ids[static_cast<std::size_t>(b) - 1];
-  id.erase(id.find_last_not_of(' ') + 1);
+  const std::string id = without_trailing_blanks(ids[static_cast<std::size_t>(b) - 1]);
   console << fw::ConsoleLine().text(id).text(" has been selected as the parent sequence").str() << '\n';
   StateModel model = build_state_model(rows, b);
   console << fw::ConsoleLine().text("...define").num(model.nstates).text(" states").str() << '\n';

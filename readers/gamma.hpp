@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace xk {
+#include "common/structure_states.hpp"
 
-inline constexpr int kStates = 282;
+namespace xk {
 
 // Fills table (L rows x 282, row-major, row k-1 = position k) from the
 // file's GAMMA lines.  The table is zeroed first; rows after the last GAMMA

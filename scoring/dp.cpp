@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/ending.hpp"
+#include "common/table.hpp"
 #include "scoring/dp.hpp"
 #include "scoring/dp_traceback.hpp"
 
@@ -34,13 +35,7 @@ constexpr float kFloor = -2147483648.0f;
 constexpr int kStrip = 64;     // columns of S turned column-major at a time
 constexpr std::size_t kAhead = 24;  // rows of S fetched ahead while turning
 
-std::vector<float> column(std::size_t n) {
-  try {
-    return std::vector<float>(n);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop("ERROR: Allocating match score matrix!!!");
-  }
-}
+std::vector<float> column(std::size_t n) { return make_table<float>(n, "match score matrix"); }
 
 struct Beats {
   bool m = false;  // some M of the column is above best_m
