@@ -74,6 +74,20 @@ Beats fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __r
   return {beats_m != 0, beats_d != 0};
 }
 
+// Columns j0 .. j0+width-1 of S (rows x cols, row-major) into `strip`,
+// column-major: strip[jj * rows + i] = S(i, j0 + jj), all from 0.
+void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::size_t j0, std::size_t width,
+                float* strip) {
+  for (std::size_t i = 0; i < rows; ++i) {
+    // Rows of a large S lie a page or more apart: ask for the rows ahead
+    // early, or every row waits for memory in turn.
+    if (i + kAhead < rows)
+      for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S + (i + kAhead) * cols + j0 + jj);
+    const float* src = S + i * cols + j0;
+    for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
+  }
+}
+
 }  // namespace
 
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
@@ -99,16 +113,13 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
   prev_d[0] = 0.0f;
   dp_detail::Best bm, bi, bd;  // all 0 in cell (0, 0)
 
+  // The fill is the kernel: one column at a time over the turned strip,
+  // kept in one piece so that its restrict pointers and passes stay visible
+  // to the vectoriser.
+
   for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
     const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
-    for (std::size_t i = 0; i < rows; ++i) {
-      // Rows of a large S lie a page or more apart: ask for the rows ahead
-      // early, or every row waits for memory in turn.
-      if (i + kAhead < rows)
-        for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S.data() + (i + kAhead) * cols + j0 + jj);
-      const float* src = S.data() + i * cols + j0;
-      for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
-    }
+    turn_strip(S.data(), rows, cols, j0, width, strip.data());
     for (std::size_t jj = 0; jj < width; ++jj) {
       const int j = static_cast<int>(j0 + jj) + 1;
       const float* __restrict a = strip.data() + jj * rows;
