@@ -88,6 +88,24 @@ void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::size_t 
   }
 }
 
+// The letters of the three tables, packed one byte a cell, column-major
+// (rows per column): bits 0-1 the M letter, bit 2 the I letter, bits 3-4 the
+// D letter.  Cells of row 0 or column 0 hold none.
+struct PackedLetters {
+  const std::uint8_t* cells;
+  std::size_t rows;
+  char operator()(char state, int i, int j) const {
+    if (i < 1 || j < 1) return ' ';
+    const unsigned b = cells[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
+    switch (state) {
+      case 'M': return "MIDE"[b & 3u];
+      case 'I': return "MI"[(b >> 2) & 1u];
+      case 'D': return "MID?"[(b >> 3) & 3u];
+      default: return ' ';
+    }
+  }
+};
+
 }  // namespace
 
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
@@ -158,18 +176,7 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
     }
   }
 
-  const std::uint8_t* lt = letters.get();
-  auto letter = [&](char state, int i, int j) -> char {
-    if (i < 1 || j < 1) return ' ';
-    const unsigned b = lt[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
-    switch (state) {
-      case 'M': return "MIDE"[b & 3u];
-      case 'I': return "MI"[(b >> 2) & 1u];
-      case 'D': return "MID?"[(b >> 3) & 3u];
-      default: return ' ';
-    }
-  };
-  return dp_detail::trace(n1, n2, bm, bi, bd, letter);
+  return dp_detail::trace(n1, n2, bm, bi, bd, PackedLetters{letters.get(), rows});
 }
 
 }  // namespace xk
