@@ -10,11 +10,10 @@
 namespace xk::driver {
 
 bool is_run_file_name(std::string_view name, bool with_seq) {
-  const auto dot = name.find('.');
-  if (dot == std::string_view::npos) return false;
-  const std::string_view ext = name.substr(dot);
+  const std::string stem = file_stem(name);
+  const std::string_view ext = name.substr(stem.size());
   const bool ours = ext == ".drct" || ext == ".gca" || (with_seq && ext == ".seq");
-  return ours && is_node_name(name.substr(0, dot));
+  return ours && is_node_name(stem);
 }
 
 int remove_run_files(const std::filesystem::path& folder) {
