@@ -25,9 +25,9 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
                              const DpResult& r) {
   const std::string parent_gamma = gamma_file_of(parent_profile), child_gamma = gamma_file_of(child_profile);
   std::string text;
-  driver::ShownRows shown =
-      driver::write_block_report(text, kHeader, parent_profile, child_profile, {"PARENT", parent_residues, parent_gamma},
-                                 {"CHILD", child_residues, child_gamma}, r);
+  driver::ShownRows shown = driver::write_block_report(text, kHeader, parent_profile, child_profile,
+                                                      {"PARENT", parent_residues, parent_gamma},
+                                                      {"CHILD", child_residues, child_gamma}, r);
   out << text;
   out.flush();
   AlignedRows rows;
