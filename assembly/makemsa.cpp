@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "assembly/alphabet.hpp"
+#include "common/residues.hpp"
 
 namespace xk {
 

@@ -6,6 +6,7 @@
 #include "blockalign/frame.hpp"
 #include "blockalign/merge.hpp"
 #include "blockalign/table.hpp"
+#include "common/names.hpp"
 #include "profile/record.hpp"
 #include "readers/gamma.hpp"
 #include "readers/profiles.hpp"
@@ -27,8 +28,8 @@ void baa(const std::string& name1, const std::string& name2, int len1, int len2,
   {
     std::vector<float> gmatrix1 = make_table<float>(n1 * kStates, "gmatrix1");
     std::vector<float> gmatrix2 = make_table<float>(n2 * kStates, "gmatrix2");
-    readgamma(gamma_file_name(file1), len1, gmatrix1);
-    readgamma(gamma_file_name(file2), len2, gmatrix2);
+    readgamma(gamma_file_of(file1), len1, gmatrix1);
+    readgamma(gamma_file_of(file2), len2, gmatrix2);
     mij.resize(n1 * n2);
     score_profiles(tables, len1, len2, pro1, pro2, gmatrix1, gmatrix2, mij);
   }

@@ -3,22 +3,15 @@
 #include <algorithm>
 
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 
 namespace xk {
 
 int block_limit(int len1, int len2) { return std::min(std::min(len1 / 10, len2 / 10), kMaxBlockCap); }
 
-std::string without_trailing_blanks(std::string_view name) {
-  const std::size_t end = name.find_last_not_of(' ');
-  return std::string(end == std::string_view::npos ? std::string_view() : name.substr(0, end + 1));
-}
-
-std::string name_stem(std::string_view name) { return std::string(name.substr(0, name.find('.'))); }
-
-std::string gamma_file_name(std::string_view profile_name) { return name_stem(profile_name) + ".gca"; }
-
 std::string merged_file_name(std::string_view name1, std::string_view name2) {
-  return without_trailing_blanks(name_stem(name1)) + "-" + without_trailing_blanks(name_stem(name2)) + ".drct";
+  return joined_node_name(without_trailing_blanks(file_stem(name1)), without_trailing_blanks(file_stem(name2))) +
+         ".drct";
 }
 
 void to_exponents(std::span<float> mij, float bias) {

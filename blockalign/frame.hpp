@@ -13,18 +13,8 @@ namespace xk {
 inline constexpr int kMaxBlockCap = 20;
 int block_limit(int len1, int len2);
 
-// A name without its trailing blanks.
-std::string without_trailing_blanks(std::string_view name);
-
-// The stem of a file name: the characters before its first "." (the whole
-// name when it has none).  "A-B.drct" -> "A-B".
-std::string name_stem(std::string_view name);
-
-// The gamma file of a profile file: stem + ".gca" (the stem as it stands).
-std::string gamma_file_name(std::string_view profile_name);
-
 // The merged profile file: stem of name1 and of name2, each without
-// trailing blanks, joined by "-", then ".drct".  ("A-B.drct", "C.drct") ->
+// trailing blanks, joined as a node name, then ".drct".  ("A-B.drct", "C.drct") ->
 // "A-B-C.drct".
 std::string merged_file_name(std::string_view name1, std::string_view name2);
 

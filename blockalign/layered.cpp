@@ -17,9 +17,6 @@ namespace {
 // double range before and after its own update.
 constexpr int kRescaleBits = 64;
 
-// 2^e for e <= 0, 0 once it would be below every double.
-inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
-
 // The updates of cell (i, j) for layers k = 1..K.  p*: cell (i-1, j-1),
 // u*: cell (i-1, j), l*: cell (i, j-1), c*: cell (i, j).  a[k] and b[k]
 // bring row i-1 of layer k and of layer k-1 to the common factor of row i
@@ -117,6 +114,78 @@ std::vector<double> count_alignments(int len1, int len2, int maxblock) {
   return totalcount;
 }
 
+namespace {
+
+// The entries of row i (from c0, `row` entries, S layers a cell) that no
+// update writes: column 0 (all layers), layer 0 (the leading unaligned
+// region: I(i, 0, 0) = 1, D(i, j, 0) = 1 for j >= 1) and, in row 0, layers
+// 1..K.
+void set_fixed_entries(double* M, double* I, double* D, std::size_t c0, std::size_t row, std::size_t S,
+                       bool row0) {
+  for (std::size_t k = 0; k < S; ++k) M[c0 + k] = I[c0 + k] = D[c0 + k] = 0.0;
+  I[c0] = 1.0;
+  for (std::size_t c = c0 + S; c < c0 + row; c += S) {
+    M[c] = I[c] = 0.0;
+    D[c] = 1.0;
+  }
+  if (row0) {
+    for (std::size_t c = S; c < row; c += S) {
+      for (std::size_t k = 1; k < S; ++k) M[c + k] = I[c + k] = D[c + k] = 0.0;
+    }
+  }
+}
+
+// The common factor of row i, layer k = 1..K: the larger of the exponents of
+// row i-1 in layers k and k-1 (base[k]); a[k] and b[k] bring those two rows
+// to it.
+void common_factors(const int* prev_exp, int K, double* a, double* b, int* base) {
+  for (int k = 1; k <= K; ++k) {
+    const int ea = prev_exp[k], eb = prev_exp[k - 1];
+    const int f = std::max(ea, eb);
+    a[k] = pow2_down(ea - f);
+    b[k] = pow2_down(eb - f);
+    base[k] = f;
+  }
+}
+
+// Brings every layer of a finished row back near 1 where it has left
+// [2^-kRescaleBits, 2^(kRescaleBits+1)) and records the row's exponents in
+// cur_exp (kZeroRow for a row of zeros).  The last cell of a row bounds every
+// entry of the row: D(i, len2) sums M + I over the rest of the row, and all
+// entries are non-negative.
+void keep_row_in_range(double* M, double* I, double* D, std::size_t c0, std::size_t row, std::size_t last, int K,
+                       const int* base, int* cur_exp, std::vector<double>& factor) {
+  bool rescale = false;
+  for (int k = 1; k <= K; ++k) {
+    const double c = M[last + k] + I[last + k] + D[last + k];
+    factor[k] = 1.0;
+    if (c == 0.0) {
+      cur_exp[k] = kZeroRow;
+      continue;
+    }
+    const int e = std::ilogb(c);
+    if (e > kRescaleBits || e < -kRescaleBits) {
+      factor[k] = std::ldexp(1.0, -e);
+      rescale = true;
+      cur_exp[k] = base[k] + e;
+    } else {
+      cur_exp[k] = base[k];
+    }
+  }
+  if (!rescale) return;
+  const std::size_t S = static_cast<std::size_t>(K) + 1;
+  const double* __restrict fk = factor.data();
+  for (std::size_t c = c0; c < c0 + row; c += S) {
+    for (int k = 1; k <= K; ++k) {
+      M[c + k] *= fk[k];
+      I[c + k] *= fk[k];
+      D[c + k] *= fk[k];
+    }
+  }
+}
+
+}  // namespace
+
 LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights) {
   assert(maxblock >= 0 && (maxblock == 0 || (len1 >= 1 && len2 >= 1)));
   assert(weights.size() >= static_cast<std::size_t>(len1) * static_cast<std::size_t>(len2));
@@ -142,32 +211,11 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
   double* D = s.D.data();
   for (int i = 0; i <= len1; ++i) {
     const std::size_t c0 = static_cast<std::size_t>(i) * row;
-    // The entries no update writes: column 0 (all layers), layer 0 (the
-    // leading unaligned region: I(i, 0, 0) = 1, D(i, j, 0) = 1 for j >= 1,
-    // factor 1 in every row) and row 0 of layers 1..K.
-    for (std::size_t k = 0; k < S; ++k) M[c0 + k] = I[c0 + k] = D[c0 + k] = 0.0;
-    I[c0] = 1.0;
-    for (std::size_t c = c0 + S; c < c0 + row; c += S) {
-      M[c] = I[c] = 0.0;
-      D[c] = 1.0;
-    }
-    s.row_exp[static_cast<std::size_t>(i) * S] = 0;
-    if (i == 0) {
-      for (std::size_t c = S; c < row; c += S) {
-        for (std::size_t k = 1; k < S; ++k) M[c + k] = I[c + k] = D[c + k] = 0.0;
-      }
-      continue;
-    }
+    set_fixed_entries(M, I, D, c0, row, S, i == 0);
+    s.row_exp[static_cast<std::size_t>(i) * S] = 0;  // layer 0: factor 1 in every row
+    if (i == 0) continue;
 
-    const int* prev_exp = &s.row_exp[static_cast<std::size_t>(i - 1) * S];
-    int* cur_exp = &s.row_exp[static_cast<std::size_t>(i) * S];
-    for (int k = 1; k <= K; ++k) {
-      const int ea = prev_exp[k], eb = prev_exp[k - 1];
-      const int f = std::max(ea, eb);
-      a[k] = pow2_down(ea - f);
-      b[k] = pow2_down(eb - f);
-      base[k] = f;
-    }
+    common_factors(&s.row_exp[static_cast<std::size_t>(i - 1) * S], K, a.data(), b.data(), base.data());
     const double* w = weights.data() + static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(len2);
     const std::size_t p0 = c0 - row;
     for (int j = 1; j <= len2; ++j) {
@@ -175,36 +223,8 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
       cell_update(K, w[j - 1], a.data(), b.data(), M + p0 + jl, I + p0 + jl, D + p0 + jl, M + p0 + jc, I + p0 + jc,
                   M + c0 + jl, I + c0 + jl, D + c0 + jl, M + c0 + jc, I + c0 + jc, D + c0 + jc);
     }
-    // The last cell of a row bounds every entry of the row: D(i, len2) sums
-    // M + I over the rest of the row, and all entries are non-negative.
-    bool rescale = false;
-    const std::size_t last = c0 + static_cast<std::size_t>(len2) * S;
-    for (int k = 1; k <= K; ++k) {
-      const double c = M[last + k] + I[last + k] + D[last + k];
-      factor[k] = 1.0;
-      if (c == 0.0) {
-        cur_exp[k] = kZeroRow;
-        continue;
-      }
-      const int e = std::ilogb(c);
-      if (e > kRescaleBits || e < -kRescaleBits) {
-        factor[k] = std::ldexp(1.0, -e);
-        rescale = true;
-        cur_exp[k] = base[k] + e;
-      } else {
-        cur_exp[k] = base[k];
-      }
-    }
-    if (rescale) {
-      const double* __restrict fk = factor.data();
-      for (std::size_t c = c0; c < c0 + row; c += S) {
-        for (int k = 1; k <= K; ++k) {
-          M[c + k] *= fk[k];
-          I[c + k] *= fk[k];
-          D[c + k] *= fk[k];
-        }
-      }
-    }
+    keep_row_in_range(M, I, D, c0, row, c0 + static_cast<std::size_t>(len2) * S, K, base.data(),
+                      &s.row_exp[static_cast<std::size_t>(i) * S], factor);
   }
   const std::size_t corner = s.cell(len1, len2, 0);
   for (int k = 1; k <= K; ++k) {

@@ -76,6 +76,10 @@ struct LayeredSums {
   double log_ratio(int k) const { return log_z[k] - log_z[k - 1]; }
 };
 
+// 2^e for e <= 0 (the factor that brings a row to a smaller common
+// exponent), 0 once it would be below every double.
+inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
+
 // Builds the weighted sums from the pair weights (len1 x len2, row-major).
 // The three tables are created here ("ERROR: Allocating matrixM!!!", then
 // matrixD, then matrixI, on failure).  maxblock >= 0; maxblock >= 1 needs

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "blockalign/table.hpp"
+#include "common/residues.hpp"
 #include "profile/record.hpp"
-#include "tools/mkprof.hpp"
 
 namespace xk {
 

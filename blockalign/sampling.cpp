@@ -10,8 +10,6 @@ namespace xk {
 
 namespace {
 
-inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
-
 // Walks one sample backwards; visit(i, j) is called for every M step.
 template <class Visit>
 int walk(const LayeredSums& s, std::span<const double> pK, UniformRandom& rng, Visit&& visit) {

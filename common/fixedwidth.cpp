@@ -15,6 +15,46 @@ constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1
                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// The exponent part of a field, from position i (its letter): "E", "e",
+// "D" or "d", then blanks, an optional sign and at least one digit, blanks
+// allowed among them, to the end of the field.  False when it is not one.
+bool scan_exponent(std::string_view field, std::size_t i, int& exponent) {
+  const std::size_t n = field.size();
+  const char c = field[i];
+  if (c != 'E' && c != 'e' && c != 'D' && c != 'd') return false;
+  ++i;
+  while (i < n && field[i] == ' ') ++i;
+  bool eneg = false;
+  if (i < n && (field[i] == '+' || field[i] == '-')) {
+    eneg = field[i] == '-';
+    ++i;
+  }
+  bool edigit = false;
+  exponent = 0;
+  for (; i < n; ++i) {
+    const char d = field[i];
+    if (d == ' ') continue;
+    if (d < '0' || d > '9') return false;
+    edigit = true;
+    if (exponent < 10000) exponent = exponent * 10 + (d - '0');
+  }
+  if (eneg) exponent = -exponent;
+  return edigit;
+}
+
+// mant * 10^scale, by one exact power of ten where the table reaches.
+double scaled(std::uint64_t mant, int scale) {
+  double v = static_cast<double>(mant);
+  if (scale < 0 && -scale < static_cast<int>(kPow10.size())) {
+    v /= kPow10[static_cast<std::size_t>(-scale)];
+  } else if (scale > 0 && scale < static_cast<int>(kPow10.size())) {
+    v *= kPow10[static_cast<std::size_t>(scale)];
+  } else if (scale != 0) {
+    v *= std::pow(10.0, scale);
+  }
+  return v;
+}
+
 // Scans a field.  On success stores mantissa digits (as an integer when they
 // fit), the decimal scale and sign.  Falls back to strtod for long mantissas.
 bool scan(std::string_view field, int implied, double& out) {
@@ -55,28 +95,7 @@ bool scan(std::string_view field, int implied, double& out) {
     break;
   }
   int exponent = 0;
-  if (i < n) {
-    char c = field[i];
-    if (c != 'E' && c != 'e' && c != 'D' && c != 'd') return false;
-    if (!seen_digit) return false;
-    ++i;
-    skip_blanks();
-    bool eneg = false;
-    if (i < n && (field[i] == '+' || field[i] == '-')) {
-      eneg = field[i] == '-';
-      ++i;
-    }
-    bool edigit = false;
-    for (; i < n; ++i) {
-      char d = field[i];
-      if (d == ' ') continue;
-      if (d < '0' || d > '9') return false;
-      edigit = true;
-      if (exponent < 10000) exponent = exponent * 10 + (d - '0');
-    }
-    if (!edigit) return false;
-    if (eneg) exponent = -exponent;
-  }
+  if (i < n && (!seen_digit || !scan_exponent(field, i, exponent))) return false;
   if (!seen_digit) {
     // A blank field is 0; a lone sign or point is not a number.
     if (seen_sign || seen_point) return false;
@@ -85,14 +104,7 @@ bool scan(std::string_view field, int implied, double& out) {
   }
   if (!seen_point) scale -= implied;  // implied decimals also apply before an exponent
   scale += exponent + dropped;
-  double v = static_cast<double>(mant);
-  if (scale < 0 && -scale < static_cast<int>(kPow10.size())) {
-    v /= kPow10[static_cast<std::size_t>(-scale)];
-  } else if (scale > 0 && scale < static_cast<int>(kPow10.size())) {
-    v *= kPow10[static_cast<std::size_t>(scale)];
-  } else if (scale != 0) {
-    v *= std::pow(10.0, scale);
-  }
+  const double v = scaled(mant, scale);
   out = neg ? -v : v;
   return true;
 }

@@ -11,18 +11,13 @@
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/residues.hpp"
 
 namespace xk::data {
 
 namespace {
 
-constexpr std::string_view kOrder = "ACDEFGHIKLMNPQRSTVWY";
-
-int residue_index(std::string_view letter) {
-  if (letter.size() != 1) return -1;
-  auto k = kOrder.find(letter[0]);
-  return k == std::string_view::npos ? -1 : static_cast<int>(k);
-}
+int residue_index(std::string_view letter) { return letter.size() == 1 ? xk::residue_index(letter[0]) : -1; }
 
 std::vector<std::string_view> split_tabs(std::string_view line) {
   std::vector<std::string_view> out;
@@ -253,7 +248,7 @@ JointTable parse_joint_table(const std::string& text, const std::string& file) {
     seen[a] = true;
   }
   for (int a = 0; a < 20; ++a) {
-    if (!seen[a]) throw FatalStop("ERROR: " + file + ": no row for " + std::string(1, kOrder[a]) + "!!!");
+    if (!seen[a]) throw FatalStop("ERROR: " + file + ": no row for " + std::string(1, kResidueOrder[a]) + "!!!");
   }
   if (!have_bg) throw FatalStop("ERROR: " + file + ": no bg row!!!");
   // Consistency: symmetric, sums to 1, background = row sums.
@@ -443,7 +438,7 @@ Construction construct(const JointTable& joint, const std::map<std::string, Resi
   for (int x = 0; x < kSegments; ++x) len_line += std::string(" ") + kSegmentName[x] + " " + fixed(b.mean_length[x], 3);
   n.push_back(len_line + " (helix with its two caps)");
   std::string r_line = "Calibration r(a):";
-  for (std::size_t a = 0; a < 20; ++a) r_line += std::string(" ") + kOrder[a] + " " + fixed(r[a], 3);
+  for (std::size_t a = 0; a < 20; ++a) r_line += std::string(" ") + kResidueOrder[a] + " " + fixed(r[a], 3);
   n.push_back(r_line);
   n.push_back("Calibration: " + std::to_string(iterations) + " rounds");
   return c;

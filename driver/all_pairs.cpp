@@ -4,6 +4,7 @@
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 #include "common/table.hpp"
 #include "driver/ordered_pool.hpp"
 #include "driver/run_state.hpp"
@@ -29,7 +30,7 @@ std::span<const float> GammaCache::get(int k) {
   return e.table;
 }
 
-std::string gamma_file(int k) { return std::to_string(k) + ".gca"; }
+std::string gamma_file(int k) { return gamma_file_of(std::to_string(k)); }
 
 PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,

@@ -5,28 +5,15 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/names.hpp"
+
 namespace xk::driver {
 
-bool is_node_name(std::string_view stem) {
-  bool digit_before = false;  // the current group has a digit
-  for (char c : stem) {
-    if (c >= '0' && c <= '9') {
-      digit_before = true;
-    } else if (c == '-' && digit_before) {
-      digit_before = false;
-    } else {
-      return false;
-    }
-  }
-  return digit_before;
-}
-
 bool is_run_file_name(std::string_view name, bool with_seq) {
-  const auto dot = name.find('.');
-  if (dot == std::string_view::npos) return false;
-  const std::string_view ext = name.substr(dot);
+  const std::string stem = file_stem(name);
+  const std::string_view ext = name.substr(stem.size());
   const bool ours = ext == ".drct" || ext == ".gca" || (with_seq && ext == ".seq");
-  return ours && is_node_name(name.substr(0, dot));
+  return ours && is_node_name(stem);
 }
 
 int remove_run_files(const std::filesystem::path& folder) {

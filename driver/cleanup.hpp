@@ -8,13 +8,9 @@
 
 namespace xk::driver {
 
-// Whether a stem is one this system's file naming makes: a sequence number
-// (decimal digits) or node names joined by "-" ("12", "1-3", "2-1-3").
-bool is_node_name(std::string_view stem);
-
 // Whether a file name (no folder part) is one of the run's intermediate
-// files: a node name followed by ".drct" or ".gca" (with `with_seq`, also
-// ".seq").
+// files: a node name (common/names.hpp) followed by ".drct" or ".gca"
+// (with `with_seq`, also ".seq").
 bool is_run_file_name(std::string_view name, bool with_seq = false);
 
 // Removes, directly, every ".drct" and ".gca" file of `folder` whose name

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "common/ending.hpp"
+#include "common/names.hpp"
 
 namespace xk::driver {
 
@@ -23,11 +24,6 @@ std::string usage_text() {
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-std::string trim_trailing_blanks(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return s;
-}
 
 }  // namespace
 
@@ -71,8 +67,8 @@ std::optional<std::int64_t> parse_integer(std::string_view text) {
 std::optional<Settings> parse_command_line(std::span<const std::string> args) {
   if (args.empty() || args.size() % 2 != 0) return std::nullopt;
   Settings s;
-  s.input = trim_trailing_blanks(args[0]);
-  s.output = trim_trailing_blanks(args[1]);
+  s.input = without_trailing_blanks(args[0]);
+  s.output = without_trailing_blanks(args[1]);
   for (std::size_t k = 2; k + 1 < args.size(); k += 2) {
     const std::string& name = args[k];
     const std::string& value = args[k + 1];

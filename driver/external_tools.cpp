@@ -9,15 +9,11 @@
 #include <iostream>
 
 #include "common/ending.hpp"
+#include "common/names.hpp"
 
 extern char** environ;
 
 namespace xk::driver {
-
-std::string stem_of(std::string_view name) {
-  const auto dot = name.find('.');
-  return std::string(dot == std::string_view::npos ? std::string_view{} : name.substr(0, dot));
-}
 
 namespace {
 
@@ -71,7 +67,7 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
 }
 
 std::string mkprof(const std::string& sequence_file) {
-  const std::string profile = stem_of(sequence_file) + ".drct";
+  const std::string profile = profile_file_of(sequence_file);
   Redirections r;
   r.stdin_from = sequence_file;
   r.stdout_append = kLogFile;
@@ -81,7 +77,7 @@ std::string mkprof(const std::string& sequence_file) {
 }
 
 std::string drct2gca(const std::string& profile_file) {
-  const std::string gamma = stem_of(profile_file) + ".gca";
+  const std::string gamma = gamma_file_of(profile_file);
   Redirections r;
   r.stdout_append = kLogFile;
   if (run_tool({kGammaTool, kGammaModel, profile_file, gamma, "0"}, r) != 0)

@@ -15,10 +15,6 @@ inline constexpr char kConverter[] = "./xmkprof";
 inline constexpr char kGammaTool[] = "./xkordel_gamma";
 inline constexpr char kGammaModel[] = "model_R.hmm";
 
-// The characters of a file name before its first "." ("1-2.drct" -> "1-2";
-// a name without "." has an empty stem).
-std::string stem_of(std::string_view name);
-
 // How a started program's standard streams are connected.
 struct Redirections {
   std::optional<std::string> stdin_from;     // opened for reading; unset: inherited

@@ -7,14 +7,14 @@
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
+#include "common/residues.hpp"
 #include "driver/external_tools.hpp"
 #include "driver/run_state.hpp"
 
 namespace xk::driver {
 
 namespace {
-
-constexpr std::string_view kResidueLetters = "ACDEFGHIKLMNPQRSTVWYBXZ";
 
 bool removable(char c) { return c == ' ' || c == '\t' || c == '-' || c == '.'; }
 
@@ -24,12 +24,6 @@ bool blank_line(std::string_view line) {
   return true;
 }
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string trimmed(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return std::string(s);
-}
 
 // How a character is shown in a message: itself when printable, else its code.
 std::string shown(char c) {
@@ -41,7 +35,7 @@ std::string shown(char c) {
 
 // "Sequence 2 (seqB)" for messages.
 std::string who(std::size_t number, const std::string& id) {
-  return "Sequence " + std::to_string(number) + " (" + trimmed(id) + ")";
+  return "Sequence " + std::to_string(number) + " (" + without_trailing_blanks(id) + ")";
 }
 
 struct PendingStar {
@@ -88,7 +82,7 @@ class Reader {
     if (removable(raw)) return;
     FastaSequence& s = seqs_.back();
     const std::size_t number = seqs_.size();
-    const char c = upper(raw);
+    const char c = caps(raw);
     if (star_) bad(s, number, '*', star_->position, star_->line, star_->column);
     if (c == '*') {
       star_ = PendingStar{s.residues.size() + 1, line_no_, column};
@@ -100,7 +94,7 @@ class Reader {
                            ": " + std::string(1, c) + " read as X");
       return;
     }
-    if (kResidueLetters.find(c) == std::string_view::npos)
+    if (kConverterAlphabet.find(c) == std::string_view::npos)
       bad(s, number, raw, s.residues.size() + 1, line_no_, column);
     s.residues += c;
   }
@@ -127,7 +121,7 @@ class Reader {
     for (std::size_t k = 0; k + 1 < number; ++k) {
       if (seqs_[k].id == s.id) {
         s.warnings.push_back("WARNING: Sequences " + std::to_string(k + 1) + " and " + std::to_string(number) +
-                             " have the same identifier (" + trimmed(s.id) + ")");
+                             " have the same identifier (" + without_trailing_blanks(s.id) + ")");
         break;
       }
     }

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 #include "readers/gamma.hpp"
 #include "readers/profiles.hpp"
 
@@ -11,9 +12,7 @@ namespace xk {
 ProfileData load_profile(const std::string& profile) {
   ProfileData d;
   d.profile = profile;
-  // The stem ends at the first "." of the file's own name.
-  const std::size_t base = profile.rfind('/') == std::string::npos ? 0 : profile.rfind('/') + 1;
-  const std::string gamma = profile.substr(0, profile.find('.', base)) + ".gca";
+  const std::string gamma = gamma_file_of(profile);
   d.length = getdrctlen(profile);
   d.pro.assign(static_cast<std::size_t>(d.length) * 20, 0.0f);
   readdrct(profile, d.length, d.pro);

@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 
 namespace xk {
 
@@ -96,7 +97,7 @@ std::vector<Join> merge_order(int n, std::span<const float> dist) {
     // next largest rather than stop.  Stopping here would leave every group
     // not yet joined out of the parent profile.
     if (j.first == j.second) continue;
-    j.joined = j.first + "-" + j.second;
+    j.joined = joined_node_name(j.first, j.second);
     joins.push_back(std::move(j));
     if (joins.size() == N - 1) break;  // one group holds every sequence
   }

@@ -2,90 +2,39 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cmath>
 #include <cstddef>
 #include <ostream>
 
-#include "assembly/alphabet.hpp"
 #include "assembly/makemsa.hpp"
-#include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
+#include "common/residues.hpp"
+#include "driver/block_report.hpp"
 
 namespace xk {
 
 namespace {
 
-constexpr int kBlock = 50;
+constexpr std::size_t kBlock = driver::kBlockColumns;
 constexpr std::string_view kHeader = "Multiple sequence alignment (Iteration 1): ";
-
-// The gamma file that a profile file's residue text came from.
-std::string gamma_of(std::string_view profile) {
-  return std::string(profile.substr(0, profile.find('.'))) + ".gca";
-}
-
-// Letter `number` (from 1) of a residue text.
-char residue(std::string_view text, int number, std::string_view profile) {
-  if (number < 1 || static_cast<std::size_t>(number) > text.size()) {
-    throw FatalStop("ERROR: Residue " + std::to_string(number) + " missing in " + gamma_of(profile) + "!!!");
-  }
-  return text[static_cast<std::size_t>(number) - 1];
-}
 
 }  // namespace
 
 AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile, std::string_view child_profile,
                              std::string_view parent_residues, std::string_view child_residues,
                              const DpResult& r) {
+  const std::string parent_gamma = gamma_file_of(parent_profile), child_gamma = gamma_file_of(child_profile);
+  std::string text;
+  driver::ShownRows shown = driver::write_block_report(text, kHeader, parent_profile, child_profile,
+                                                      {"PARENT", parent_residues, parent_gamma},
+                                                      {"CHILD", child_residues, child_gamma}, r);
+  out << text;
+  out.flush();
   AlignedRows rows;
+  rows.parent = std::move(shown.first);
+  rows.child = std::move(shown.second);
   rows.first_parent = r.n1 - 1;
   rows.first_child = r.n2 - 1;
-
-  // The path runs from the alignment's end backwards: reverse it and keep
-  // the state letters only.
-  std::string packed;
-  packed.reserve(r.path.size());
-  for (auto it = r.path.rbegin(); it != r.path.rend(); ++it) {
-    if (*it != ' ' && *it != 'E') packed += *it;
-  }
-  const auto T = static_cast<long long>(packed.size());
-  const auto nblocks = static_cast<long long>(std::ceil(static_cast<float>(T - 1) / static_cast<float>(kBlock)));
-
-  out << kHeader << parent_profile << ", " << child_profile << '\n';
-  std::size_t cp = 1, cc = 1;  // the first packed letter is not shown
-  int i1 = rows.first_parent, i2 = rows.first_child;
-  for (long long b = 0; b < nblocks; ++b) {
-    std::string line = "PARENT       " + fw::format_int(i1, 4) + "   ";
-    for (int step = 0; step < kBlock; ++step, ++cp) {
-      if (cp >= packed.size()) continue;
-      const char st = packed[cp];
-      if (st == 'M' || st == 'I') {
-        const char c = residue(parent_residues, i1++, parent_profile);
-        line += c;
-        rows.parent += c;
-      } else if (st == 'D') {
-        line += '.';
-        rows.parent += '.';
-      }
-    }
-    out << line << "   " << fw::format_int(i1 - 1, 4) << '\n';
-
-    line = "CHILD        " + fw::format_int(i2, 4) + "   ";
-    for (int step = 0; step < kBlock; ++step, ++cc) {
-      if (cc >= packed.size()) continue;
-      const char st = packed[cc];
-      if (st == 'M' || st == 'D') {
-        const char c = residue(child_residues, i2++, child_profile);
-        line += c;
-        rows.child += c;
-      } else if (st == 'I') {
-        line += '.';
-        rows.child += '.';
-      }
-    }
-    out << line << "   " << fw::format_int(i2 - 1, 4) << "\n\n";
-  }
-  out << '\n';
-  out.flush();
   return rows;
 }
 

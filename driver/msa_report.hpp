@@ -30,14 +30,8 @@ struct AlignedRows {
 //   parent_residues, child_residues: the residue texts read from the two
 //     gamma files (character k-1 = residue k, every letter kept);
 //   r: what dp returned for parent (first input) against sequence (second).
-// Layout: "Multiple sequence alignment (Iteration 1): P, C"; then per block
-// of 50 traceback steps a "PARENT       " line and a "CHILD        " line,
-// each: the 13-character word, the first residue number (I4), three blanks,
-// the block's characters, three blanks, the last residue number (I4); then
-// an empty line; after the last block one more empty line.  The first
-// packed traceback letter (the predecessor of the first cell) is not shown.
-// "M" shows a letter on both lines, "I" a parent letter opposite ".", "D"
-// "." opposite a sequence letter.  Rows have no length limit.
+// Layout: the block report (driver/block_report.hpp) titled "Multiple
+// sequence alignment (Iteration 1): " with rows "PARENT" and "CHILD".
 // Throws FatalStop naming the gamma file when a residue text is shorter than
 // the alignment needs.
 AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile, std::string_view child_profile,

@@ -4,66 +4,17 @@
 #include <cmath>
 
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 
 namespace xk::driver {
 
 PairReport pair_report(std::string_view name1, std::string_view name2, std::string_view seq1,
                        std::string_view seq2, const DpResult& r) {
-  // The states of the alignment from its start: the reversed path without
-  // blanks and "E".
-  std::string states;
-  for (auto it = r.path.rbegin(); it != r.path.rend(); ++it)
-    if (*it != ' ' && *it != 'E') states += *it;
-  const std::size_t P = states.size();
-  const std::size_t blocks = P <= 1 ? 0 : (P - 1 + kBlockColumns - 1) / kBlockColumns;
-
   PairReport rep;
-  std::string& out = rep.text;
-  out += "Initial pairwise alignment: ";
-  out += name1;
-  out += ", ";
-  out += name2;
-  out += '\n';
-
-  // Residue cursors (from 1) and column cursors (from 0 into `states`; the
-  // first letter is skipped).
-  long long q1 = r.n1 - 1, q2 = r.n2 - 1;
-  std::size_t a = 1, b = 1;
-  auto residue = [](std::string_view seq, long long q) {
-    assert(q >= 1 && static_cast<std::size_t>(q) <= seq.size());
-    return seq[static_cast<std::size_t>(q - 1)];
-  };
-  for (std::size_t block = 0; block < blocks; ++block) {
-    out += "QUERY        ";
-    out += fw::format_int(q1, 4);
-    out += "   ";
-    for (int step = 0; step < kBlockColumns && a < P; ++step, ++a) {
-      const char s = states[a];
-      if (s != 'M' && s != 'I' && s != 'D') continue;
-      const char c = s == 'D' ? '.' : residue(seq1, q1++);
-      out += c;
-      rep.row1 += c;
-    }
-    out += "   ";
-    out += fw::format_int(q1 - 1, 4);
-    out += '\n';
-
-    out += "TARGET       ";
-    out += fw::format_int(q2, 4);
-    out += "   ";
-    for (int step = 0; step < kBlockColumns && b < P; ++step, ++b) {
-      const char s = states[b];
-      if (s != 'M' && s != 'I' && s != 'D') continue;
-      const char c = s == 'I' ? '.' : residue(seq2, q2++);
-      out += c;
-      rep.row2 += c;
-    }
-    out += "   ";
-    out += fw::format_int(q2 - 1, 4);
-    out += '\n';
-    out += '\n';
-  }
-  out += '\n';
+  ShownRows rows = write_block_report(rep.text, "Initial pairwise alignment: ", name1, name2,
+                                      {"QUERY", seq1, name1}, {"TARGET", seq2, name2}, r);
+  rep.row1 = std::move(rows.first);
+  rep.row2 = std::move(rows.second);
   return rep;
 }
 
@@ -74,8 +25,8 @@ bool counts_as_residue(char c) {
   }
 }
 
-float identity_fraction(std::string_view row1, std::string_view row2) {
-  while (!row1.empty() && row1.back() == ' ') row1.remove_suffix(1);
+float identity_fraction(std::string_view row1_as_given, std::string_view row2) {
+  const std::string row1 = without_trailing_blanks(row1_as_given);
   float matches = 0.0f;
   int c1 = 0, c2 = 0;
   for (std::size_t k = 0; k < row1.size(); ++k) {

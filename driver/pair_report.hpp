@@ -5,11 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "driver/block_report.hpp"
 #include "scoring/dp.hpp"
 
 namespace xk::driver {
-
-inline constexpr int kBlockColumns = 50;
 
 struct PairReport {
   std::string text;  // the report as written to the output file
@@ -17,13 +16,10 @@ struct PairReport {
   std::string row2;  // shown TARGET row
 };
 
-// Builds the report of a pair from dp's result.  name1/name2 are the two
-// gamma file names of the header line.  The path is reversed, blanks and
-// "E" are dropped, and its first letter (the predecessor of the first cell)
-// is not shown; the rest is shown in blocks of 50 columns, each row framed
-// by the number (from 1) of its first residue in the block and of its last.
-// "M" shows a residue of both, "I" one of seq1 against ".", "D" one of seq2
-// against ".".  The rows grow with the alignment: nothing is cut.
+// Builds the report of a pair from dp's result: the block report
+// (driver/block_report.hpp) titled "Initial pairwise alignment: " with rows
+// "QUERY" (seq1) and "TARGET" (seq2).  name1/name2 are the two gamma file
+// names of the header line, which the residue texts came from.
 PairReport pair_report(std::string_view name1, std::string_view name2, std::string_view seq1,
                        std::string_view seq2, const DpResult& r);
 

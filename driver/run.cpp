@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "common/ending.hpp"
+#include "common/names.hpp"
 #include "common/table.hpp"
 #include "driver/all_pairs.hpp"
 #include "driver/cleanup.hpp"
@@ -157,8 +158,8 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
     // A missing log is no error.  An input that is the log itself (by name
     // or through a link) is kept: it is refused below, and must survive.
     std::error_code ec;
-    std::string input = args.size() >= 2 && args.size() % 2 == 0 ? args[0] : std::string();
-    while (!input.empty() && input.back() == ' ') input.pop_back();
+    const std::string input =
+        args.size() >= 2 && args.size() % 2 == 0 ? without_trailing_blanks(args[0]) : std::string();
     if (input.empty() || !fs::equivalent(input, kLogFile, ec)) fs::remove(kLogFile, ec);
   }
   const std::optional<Settings> settings = parse_command_line(args);

@@ -7,8 +7,9 @@
 #include <limits>
 #include <ostream>
 
-#include "assembly/alphabet.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
+#include "common/residues.hpp"
 
 namespace xk {
 
@@ -42,24 +43,12 @@ int select_parent(int n, std::span<const float> aliscore) {
   return best;
 }
 
-StateModel build_state_model(std::span<const std::string> rows, int selected) {
-  assert(selected >= 1 && static_cast<std::size_t>(selected) <= rows.size());
-  const std::string& S = rows[static_cast<std::size_t>(selected) - 1];
-  StateModel m;
-  // The selected row's length: up to its first character outside the alphabet.
-  std::size_t slen = 0;
-  while (slen < S.size() && in_alphabet(S[slen])) ++slen;
-  m.nstates = static_cast<int>(std::count_if(S.begin(), S.begin() + static_cast<std::ptrdiff_t>(slen),
-                                             is_residue_letter));
-  const auto positions = static_cast<std::size_t>(m.nstates + 1);
-  m.hmm.assign(9 * positions, 0.0f);
-  m.emit.assign(static_cast<std::size_t>(m.nstates) * 20, 0.0f);
-  if (m.nstates == 0) return m;
+namespace {
 
-  std::size_t first = 0;  // the selected row's first residue column
-  while (!is_residue_letter(S[first])) ++first;
-
-  // Transition counts.
+// Counts the transitions of every row but the selected one (S, its first
+// slen columns, its first residue column `first`) into m.hmm.
+void count_transitions(StateModel& m, std::span<const std::string> rows, int selected, const std::string& S,
+                       std::size_t slen, std::size_t first) {
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (r + 1 == static_cast<std::size_t>(selected)) continue;
     const std::string& X = rows[r];
@@ -86,8 +75,10 @@ StateModel build_state_model(std::span<const std::string> rows, int selected) {
     m.at(State::M, state, ++k) += 1.0f;  // the end of the row
     assert(k == m.nstates + 1);
   }
+}
 
-  // Normalisation per source state.
+// Normalises the transition counts per source state and position.
+void normalise_transitions(StateModel& m) {
   for (State x : {State::M, State::D, State::L}) {
     float t = m.at(State::M, x, 1) + m.at(State::D, x, 1);
     if (t > 0.0f) {
@@ -103,8 +94,11 @@ StateModel build_state_model(std::span<const std::string> rows, int selected) {
       }
     }
   }
+}
 
-  // Emissions: every row, the selected one included.
+// The emission frequencies of the selected row's residue columns, from every
+// row, the selected one included.
+void count_emissions(StateModel& m, std::span<const std::string> rows, const std::string& S, std::size_t slen) {
   int k = 0;
   for (std::size_t c = 0; c < slen; ++c) {
     if (!is_residue_letter(S[c])) continue;
@@ -121,6 +115,30 @@ StateModel build_state_model(std::span<const std::string> rows, int selected) {
     }
     ++k;
   }
+}
+
+}  // namespace
+
+StateModel build_state_model(std::span<const std::string> rows, int selected) {
+  assert(selected >= 1 && static_cast<std::size_t>(selected) <= rows.size());
+  const std::string& S = rows[static_cast<std::size_t>(selected) - 1];
+  StateModel m;
+  // The selected row's length: up to its first character outside the alphabet.
+  std::size_t slen = 0;
+  while (slen < S.size() && in_alphabet(S[slen])) ++slen;
+  m.nstates = static_cast<int>(std::count_if(S.begin(), S.begin() + static_cast<std::ptrdiff_t>(slen),
+                                             is_residue_letter));
+  const auto positions = static_cast<std::size_t>(m.nstates + 1);
+  m.hmm.assign(9 * positions, 0.0f);
+  m.emit.assign(static_cast<std::size_t>(m.nstates) * 20, 0.0f);
+  if (m.nstates == 0) return m;
+
+  std::size_t first = 0;  // the selected row's first residue column
+  while (!is_residue_letter(S[first])) ++first;
+
+  count_transitions(m, rows, selected, S, slen, first);
+  normalise_transitions(m);
+  count_emissions(m, rows, S, slen);
   return m;
 }
 
@@ -152,8 +170,7 @@ StateModel run_state_model_phase(std::ostream& console, std::ostream& out, std::
   const int n = static_cast<int>(rows.size());
   assert(ids.size() == rows.size());
   const int b = select_parent(n, aliscore);
-  std::string id = ids[static_cast<std::size_t>(b) - 1];
-  id.erase(id.find_last_not_of(' ') + 1);
+  const std::string id = without_trailing_blanks(ids[static_cast<std::size_t>(b) - 1]);
   console << fw::ConsoleLine().text(id).text(" has been selected as the parent sequence").str() << '\n';
   StateModel model = build_state_model(rows, b);
   console << fw::ConsoleLine().text("...define").num(model.nstates).text(" states").str() << '\n';

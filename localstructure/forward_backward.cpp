@@ -88,17 +88,12 @@ CompiledModel compile_model(const StructureModel& model) {
   return c;
 }
 
-Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, int length) {
-  Posteriors out;
-  out.length = std::max(length, 0);
-  if (out.length == 0) return out;
-  const int S = m.states;
-  const auto L = static_cast<std::size_t>(out.length);
-  const auto SS = static_cast<std::size_t>(S);
-  const auto R = static_cast<std::size_t>(m.rows);
-  assert(profile.size() >= L * kResidues);
+namespace {
 
-  // Emission of every distinct row at every position.
+// Emission of every distinct row at every position: L x m.rows, row-major.
+// A position without information emits 1 under every row.
+std::vector<double> emissions(const CompiledModel& m, std::span<const float> profile, std::size_t L) {
+  const auto R = static_cast<std::size_t>(m.rows);
   std::vector<double> g(L * R);
   std::array<double, 20> w{};
   for (std::size_t t = 0; t < L; ++t) {
@@ -114,14 +109,20 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
       gt[r] = sum;
     }
   }
+  return g;
+}
 
-  std::vector<double>& alpha = out.gamma;
-  alpha.assign(L * SS, 0.0);
-  std::vector<double> scale(L, 1.0);
+// Forward, each row of alpha (L x states) scaled to sum 1, its sum kept in
+// scale[t].  A position no state can emit is taken as carrying no
+// information: its emissions in g become 1.  Returns the sum of the log
+// scales (the forward log-odds).
+double forward(const CompiledModel& m, std::vector<double>& g, std::vector<double>& alpha,
+               std::vector<double>& scale) {
+  const int S = m.states;
+  const auto SS = static_cast<std::size_t>(S);
+  const auto R = static_cast<std::size_t>(m.rows);
+  const std::size_t L = scale.size();
   const int* row = m.row_of_state.data();
-
-  // Forward, each row scaled to sum 1.  A position no state can emit is
-  // taken as carrying no information.
   for (std::size_t t = 0; t < L; ++t) {
     double* a = alpha.data() + t * SS;
     double* gt = g.data() + t * R;
@@ -154,11 +155,20 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
   }
   double logf = 0.0;
   for (double c : scale) logf += std::log(c);
-  out.logodds_forward = logf;
+  return logf;
+}
 
-  // Backward with the forward scales; gamma = alpha * beta in place.
+// Backward with the forward scales; gamma = alpha * beta in place.  Returns
+// the total of the first position (begin x emission x beta), scaled as the
+// forward's first row.
+double backward(const CompiledModel& m, const std::vector<double>& g, std::span<const double> scale,
+                std::vector<double>& alpha) {
+  const int S = m.states;
+  const auto SS = static_cast<std::size_t>(S);
+  const auto R = static_cast<std::size_t>(m.rows);
+  const int* row = m.row_of_state.data();
   std::vector<double> beta(SS, 1.0), next(SS, 0.0), weighted(SS, 0.0);
-  for (std::size_t t = L; t-- > 0;) {
+  for (std::size_t t = scale.size(); t-- > 0;) {
     double* a = alpha.data() + t * SS;
     for (int s = 1; s < S; ++s) a[s] *= beta[s];
     if (t == 0) break;
@@ -176,11 +186,15 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
   }
   double total = 0.0;
   for (int s = 1; s < S; ++s) total += m.begin[s] * g[row[s]] * beta[s];
-  out.logodds_backward = std::log(total) + logf - std::log(scale[0]);
+  return total;
+}
 
-  // Rows sum to 1 up to rounding already; make it exact.
+// Rows of gamma (L x states, states 1.. used) sum to 1 up to rounding
+// already; makes it exact.
+void normalise_rows(std::vector<double>& gamma, std::size_t L, int S) {
+  const auto SS = static_cast<std::size_t>(S);
   for (std::size_t t = 0; t < L; ++t) {
-    double* a = alpha.data() + t * SS;
+    double* a = gamma.data() + t * SS;
     double sum = 0.0;
     for (int s = 1; s < S; ++s) sum += a[s];
     if (sum > 0.0) {
@@ -188,6 +202,24 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
       for (int s = 1; s < S; ++s) a[s] *= inv;
     }
   }
+}
+
+}  // namespace
+
+Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, int length) {
+  Posteriors out;
+  out.length = std::max(length, 0);
+  if (out.length == 0) return out;
+  const auto L = static_cast<std::size_t>(out.length);
+  assert(profile.size() >= L * kResidues);
+
+  std::vector<double> g = emissions(m, profile, L);
+  out.gamma.assign(L * static_cast<std::size_t>(m.states), 0.0);
+  std::vector<double> scale(L, 1.0);
+  out.logodds_forward = forward(m, g, out.gamma, scale);
+  const double total = backward(m, g, scale, out.gamma);
+  out.logodds_backward = std::log(total) + out.logodds_forward - std::log(scale[0]);
+  normalise_rows(out.gamma, L, m.states);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "common/fixedwidth.hpp"
+#include "common/residues.hpp"
 
 namespace xk::ls {
 
@@ -50,9 +51,8 @@ void round_row(std::span<const double> row, std::span<long long> units) {
 }
 
 char residue_letter(char c) {
-  if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  static constexpr std::string_view kKept = "ACDEFGHIKLMNPQRSTVWYBZX";
-  return kKept.find(c) == std::string_view::npos ? 'X' : c;
+  c = caps(c);
+  return kSequenceLetters.find(c) == std::string_view::npos ? 'X' : c;
 }
 
 std::string format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post) {

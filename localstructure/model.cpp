@@ -10,13 +10,14 @@
 #include <sstream>
 
 #include "common/ending.hpp"
+#include "common/residues.hpp"
 
 namespace xk::ls {
 
 namespace {
 
 constexpr double kSumTolerance = 1e-6;
-constexpr std::string_view kAlphabet = "ACDEFGHIKLMNPQRSTVWY";
+constexpr std::string_view kAlphabet = kResidueOrder;  // the ALPHABET line
 
 std::vector<std::string_view> tokens(std::string_view line) {
   std::vector<std::string_view> out;

@@ -29,10 +29,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/residues.hpp"
+
 namespace xk::ls {
 
 inline constexpr int kModelStates = 282;   // states 0..281 of the gamma file
-inline constexpr int kResidues = 20;       // order "ACDEFGHIKLMNPQRSTVWY"
+inline constexpr int kResidues = kResidueCount;  // in kResidueOrder
 inline constexpr std::string_view kModelFormat = "XKSTRUCT-HMM";
 inline constexpr int kModelVersion = 1;
 

@@ -11,12 +11,12 @@
 #include <span>
 #include <string>
 
+#include "common/residues.hpp"
+
 namespace xk {
 
 inline constexpr std::size_t kRecordBytes = 136;
-inline constexpr int kProfileWidth = 20;
-// Residue order of every 20-wide table.
-inline constexpr char kResidueOrder[] = "ACDEFGHIKLMNPQRSTVWY";
+inline constexpr int kProfileWidth = kResidueCount;
 
 using RecordBytes = std::array<unsigned char, kRecordBytes>;
 

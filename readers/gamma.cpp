@@ -12,6 +12,7 @@
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/residues.hpp"
 #include "common/vector_path.hpp"
 
 namespace xk {
@@ -209,13 +210,12 @@ std::vector<float> readgamma(const std::string& path, int L) {
 std::string readgcaseq(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw NotFound("ERROR: gcb file not found -", path);
-  static constexpr std::string_view kKept = "ACDEFGHIKLMNPQRSTVWYBZX";
   std::string seq;
   std::string line;
   while (std::getline(in, line)) {
     if (line.size() < 7 || line.compare(0, 7, "RESIDUE") != 0) continue;
     for (std::size_t c = 8; c < 20 && c < line.size(); ++c) {
-      if (kKept.find(line[c]) != std::string_view::npos) seq += line[c];
+      if (kSequenceLetters.find(line[c]) != std::string_view::npos) seq += line[c];
     }
   }
   return seq;

@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "common/structure_states.hpp"
 #include "common/vector_path.hpp"
 
 namespace xk {
-
-inline constexpr int kStates = 282;
 
 // Fills table (L rows x 282, row-major, row k-1 = position k) from the
 // file's GAMMA lines.  The table is zeroed first; rows after the last GAMMA

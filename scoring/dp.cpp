@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/ending.hpp"
+#include "common/table.hpp"
 #include "scoring/dp.hpp"
 #include "scoring/dp_traceback.hpp"
 
@@ -34,13 +35,7 @@ constexpr float kFloor = -2147483648.0f;
 constexpr int kStrip = 64;     // columns of S turned column-major at a time
 constexpr std::size_t kAhead = 24;  // rows of S fetched ahead while turning
 
-std::vector<float> column(std::size_t n) {
-  try {
-    return std::vector<float>(n);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop("ERROR: Allocating match score matrix!!!");
-  }
-}
+std::vector<float> column(std::size_t n) { return make_table<float>(n, "match score matrix"); }
 
 struct Beats {
   bool m = false;  // some M of the column is above best_m
@@ -104,6 +99,38 @@ FillMAndD fill_m_and_d_for(VectorPath path) {
   return fill_m_and_d_plain;
 }
 
+// Columns j0 .. j0+width-1 of S (rows x cols, row-major) into `strip`,
+// column-major: strip[jj * rows + i] = S(i, j0 + jj), all from 0.
+void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::size_t j0, std::size_t width,
+                float* strip) {
+  for (std::size_t i = 0; i < rows; ++i) {
+    // Rows of a large S lie a page or more apart: ask for the rows ahead
+    // early, or every row waits for memory in turn.
+    if (i + kAhead < rows)
+      for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S + (i + kAhead) * cols + j0 + jj);
+    const float* src = S + i * cols + j0;
+    for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
+  }
+}
+
+// The letters of the three tables, packed one byte a cell, column-major
+// (rows per column): bits 0-1 the M letter, bit 2 the I letter, bits 3-4 the
+// D letter.  Cells of row 0 or column 0 hold none.
+struct PackedLetters {
+  const std::uint8_t* cells;
+  std::size_t rows;
+  char operator()(char state, int i, int j) const {
+    if (i < 1 || j < 1) return ' ';
+    const unsigned b = cells[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
+    switch (state) {
+      case 'M': return "MIDE"[b & 3u];
+      case 'I': return "MI"[(b >> 2) & 1u];
+      case 'D': return "MID?"[(b >> 3) & 3u];
+      default: return ' ';
+    }
+  }
+};
+
 }  // namespace
 
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, VectorPath path) {
@@ -130,16 +157,13 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, Vector
   prev_d[0] = 0.0f;
   dp_detail::Best bm, bi, bd;  // all 0 in cell (0, 0)
 
+  // The fill is the kernel: one column at a time over the turned strip,
+  // kept in one piece so that its restrict pointers and passes stay visible
+  // to the vectoriser.
+
   for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
     const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
-    for (std::size_t i = 0; i < rows; ++i) {
-      // Rows of a large S lie a page or more apart: ask for the rows ahead
-      // early, or every row waits for memory in turn.
-      if (i + kAhead < rows)
-        for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S.data() + (i + kAhead) * cols + j0 + jj);
-      const float* src = S.data() + i * cols + j0;
-      for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
-    }
+    turn_strip(S.data(), rows, cols, j0, width, strip.data());
     for (std::size_t jj = 0; jj < width; ++jj) {
       const int j = static_cast<int>(j0 + jj) + 1;
       const float* __restrict a = strip.data() + jj * rows;
@@ -178,18 +202,7 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, Vector
     }
   }
 
-  const std::uint8_t* lt = letters.get();
-  auto letter = [&](char state, int i, int j) -> char {
-    if (i < 1 || j < 1) return ' ';
-    const unsigned b = lt[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
-    switch (state) {
-      case 'M': return "MIDE"[b & 3u];
-      case 'I': return "MI"[(b >> 2) & 1u];
-      case 'D': return "MID?"[(b >> 3) & 3u];
-      default: return ' ';
-    }
-  };
-  return dp_detail::trace(n1, n2, bm, bi, bd, letter);
+  return dp_detail::trace(n1, n2, bm, bi, bd, PackedLetters{letters.get(), rows});
 }
 
 }  // namespace xk

@@ -1,39 +1,25 @@
 // The local aligner with its six full tables, as defined: kept to hold the
 // two-column aligner to.
 #include <cassert>
-#include <new>
 #include <vector>
 
-#include "common/ending.hpp"
+#include "common/table.hpp"
 #include "scoring/dp.hpp"
 #include "scoring/dp_traceback.hpp"
 
 namespace xk::reference {
-
-namespace {
-
-template <class T>
-std::vector<T> table(std::size_t cells, T fill, const char* message) {
-  try {
-    return std::vector<T>(cells, fill);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop(message);
-  }
-}
-
-}  // namespace
 
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S) {
   assert(n1 >= 0 && n2 >= 0);
   const std::size_t h = static_cast<std::size_t>(n1) + 1, w = static_cast<std::size_t>(n2) + 1;
   assert(S.size() >= static_cast<std::size_t>(n1) * static_cast<std::size_t>(n2));
   const std::size_t cells = h * w;
-  std::vector<float> M = table(cells, 0.0f, "ERROR: Allocating match score matrix!!!");
-  std::vector<char> LM = table(cells, ' ', "ERROR: Allocating match letter matrix!!!");
-  std::vector<float> I = table(cells, 0.0f, "ERROR: Allocating insertion score matrix!!!");
-  std::vector<char> LI = table(cells, ' ', "ERROR: Allocating insertion letter matrix!!!");
-  std::vector<float> D = table(cells, 0.0f, "ERROR: Allocating deletion score matrix!!!");
-  std::vector<char> LD = table(cells, ' ', "ERROR: Allocating deletion letter matrix!!!");
+  std::vector<float> M = make_table(cells, "match score matrix", 0.0f);
+  std::vector<char> LM = make_table(cells, "match letter matrix", ' ');
+  std::vector<float> I = make_table(cells, "insertion score matrix", 0.0f);
+  std::vector<char> LI = make_table(cells, "insertion letter matrix", ' ');
+  std::vector<float> D = make_table(cells, "deletion score matrix", 0.0f);
+  std::vector<char> LD = make_table(cells, "deletion letter matrix", ' ');
   auto at = [w](int i, int j) { return static_cast<std::size_t>(i) * w + static_cast<std::size_t>(j); };
 
   const float floor = -2147483648.0f;

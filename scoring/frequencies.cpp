@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cassert>
 #include <fstream>
-#include <new>
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
+#include "common/table.hpp"
 
 namespace xk {
 
@@ -16,11 +17,6 @@ constexpr std::size_t kLineBuffer = 1000;   // characters kept of each line
 constexpr std::size_t kLastColumn = 300;    // characters after this are ignored
 constexpr std::size_t kFieldWidth = 15;
 constexpr int kImpliedDecimals = 7;
-
-std::string without_trailing_blanks(const std::string& name) {
-  std::size_t end = name.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
-}
 
 // A data file opened for reading line by line, as fixed-width text.
 class DataFile {
@@ -56,14 +52,6 @@ bool read_fields(const std::string& line, int count, float* out) {
     out[b] = static_cast<float>(*v);
   }
   return true;
-}
-
-std::vector<float> zero_table(std::size_t size, const char* message) {
-  try {
-    return std::vector<float>(size, 0.0f);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop(message);
-  }
 }
 
 }  // namespace
@@ -111,10 +99,10 @@ void readexpected(const std::string& name, std::span<float> table, int d1, int d
 
 FrequencyTables load_frequency_tables(const std::string& observed, const std::string& expected) {
   FrequencyTables t;
-  t.matrix1 = zero_table(static_cast<std::size_t>(kAminoAcids) * kAminoAcids * kScoredStates,
-                         "ERROR: Allocating matrix1 for observed frequencies!!!");
-  t.matrix2 = zero_table(static_cast<std::size_t>(kAminoAcids) * kScoredStates,
-                         "ERROR: Allocating matrix2 for expected frequencies!!!");
+  t.matrix1 = make_table<float>(static_cast<std::size_t>(kAminoAcids) * kAminoAcids * kScoredStates,
+                                "matrix1 for observed frequencies");
+  t.matrix2 = make_table<float>(static_cast<std::size_t>(kAminoAcids) * kScoredStates,
+                                "matrix2 for expected frequencies");
   readmatrix(observed, t.matrix1, kAminoAcids, kAminoAcids, kScoredStates);
   readexpected(expected, t.matrix2, kAminoAcids, kScoredStates);
   // Pseudo-counts, in single precision: they change only entries that are 0

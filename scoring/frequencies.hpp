@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "common/residues.hpp"
+#include "common/structure_states.hpp"
+
 namespace xk {
 
-inline constexpr int kScoredStates = 281;   // states 1..281 of the gamma tables
-inline constexpr int kAminoAcids = 20;
+inline constexpr int kScoredStates = kStates - 1;  // states 1..281 of the gamma tables
+inline constexpr int kAminoAcids = kResidueCount;
 
 inline std::size_t m1_index(int a, int b, int s) {  // a, b, s from 1
   return (static_cast<std::size_t>(s - 1) * kAminoAcids + static_cast<std::size_t>(a - 1)) * kAminoAcids +

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "readers/gamma.hpp"
+#include "common/structure_states.hpp"
 #include "scoring/fastlog.hpp"
 #include "scoring/gemm.hpp"
 

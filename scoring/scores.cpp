@@ -1,10 +1,9 @@
 #include "scoring/scores.hpp"
 
 #include <cassert>
-#include <cstring>
 
-#include "profile/record.hpp"
-#include "readers/gamma.hpp"
+#include "common/residues.hpp"
+#include "common/structure_states.hpp"
 #include "scoring/pairscores.hpp"
 
 namespace xk {
@@ -13,19 +12,11 @@ namespace {
 
 constexpr float kGammaFloor = 1.0e-9f;  // added to every gamma entry before scoring
 
-// Residue index 0..19 of a sequence character, -1 when it is not scored
-// (the lookup is case-sensitive).
-int residue_of(char c) {
-  if (c == '\0') return -1;
-  const char* p = std::strchr(kResidueOrder, c);
-  return p ? static_cast<int>(p - kResidueOrder) : -1;
-}
-
 // One-hot weights of the first n characters of `seq` (missing ones score 0).
 std::vector<float> letter_weights(std::string_view seq, int n) {
   std::vector<float> w(static_cast<std::size_t>(n) * kAminoAcids, 0.0f);
   for (std::size_t i = 0; i < static_cast<std::size_t>(n) && i < seq.size(); ++i) {
-    const int a = residue_of(seq[i]);
+    const int a = residue_index(seq[i]);  // case-sensitive: "a" is not scored
     if (a >= 0) w[i * kAminoAcids + static_cast<std::size_t>(a)] = 1.0f;
   }
   return w;

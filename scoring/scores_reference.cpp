@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 
+#include "common/residues.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk::reference {
@@ -65,14 +66,6 @@ float pair_score(const Prepared& pr, const float* gamma1, const float* gamma2, i
   return std::log10(x) / 0.30102998f;
 }
 
-// Index in "ACDEFGHIKLMNPQRSTVWYBZX.-~*" from 1, 0 when absent.
-int alphabet_index(char c) {
-  static constexpr char kAlphabet[] = "ACDEFGHIKLMNPQRSTVWYBZX.-~*";
-  for (int k = 0; k < 27; ++k)
-    if (kAlphabet[k] == c) return k + 1;
-  return 0;
-}
-
 }  // namespace
 
 void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::span<float> gamma1,
@@ -80,8 +73,8 @@ void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::
   const Prepared pr = prepare(n1, n2, gamma1, gamma2, tables, mij);
   for (int i = 1; i <= n1; ++i)
     for (int j = 1; j <= n2; ++j) {
-      const int a = static_cast<std::size_t>(i) <= seq1.size() ? alphabet_index(seq1[static_cast<std::size_t>(i - 1)]) : 0;
-      const int b = static_cast<std::size_t>(j) <= seq2.size() ? alphabet_index(seq2[static_cast<std::size_t>(j - 1)]) : 0;
+      const int a = static_cast<std::size_t>(i) <= seq1.size() ? alphabet_class(seq1[static_cast<std::size_t>(i - 1)]) : 0;
+      const int b = static_cast<std::size_t>(j) <= seq2.size() ? alphabet_class(seq2[static_cast<std::size_t>(j - 1)]) : 0;
       if (a >= 1 && a <= 20 && b >= 1 && b <= 20)
         mij[static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n2) + static_cast<std::size_t>(j - 1)] =
             pair_score(pr, gamma1.data(), gamma2.data(), i, j, a, b);

@@ -171,11 +171,6 @@ TEST(BlockFrame, NamesAndLines) {
   EXPECT_EQ(merged_file_name("A-B.drct", "C.drct"), "A-B-C.drct");
   EXPECT_EQ(merged_file_name("1.drct   ", "12.drct"), "1-12.drct");
   EXPECT_EQ(merged_file_name("2 .drct", "3.x.drct"), "2-3.drct");
-  EXPECT_EQ(name_stem("A-B.drct"), "A-B");
-  EXPECT_EQ(name_stem("plain"), "plain");
-  EXPECT_EQ(gamma_file_name("A-B.drct"), "A-B.gca");
-  EXPECT_EQ(gamma_file_name("2 .drct"), "2 .gca");
-  EXPECT_EQ(without_trailing_blanks("A.drct  "), "A.drct");
   EXPECT_EQ(aligning_line("A.drct", "B.drct  "), " ...aligning (BAA): A.drct B.drct\n");
   EXPECT_EQ(block_line(9), " Maximum number of block: 9\n");
   EXPECT_EQ(block_line(0), " Maximum number of block: 0\n");

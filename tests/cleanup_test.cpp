@@ -8,13 +8,9 @@
 
 namespace {
 
-using xk::driver::is_node_name;
 using xk::driver::is_run_file_name;
 
-TEST(Cleanup, NodeNames) {
-  for (const char* ok : {"1", "12", "1-3", "2-1-3", "007"}) EXPECT_TRUE(is_node_name(ok)) << ok;
-  for (const char* no : {"", "-", "1-", "-1", "1--2", "1a", "a1", "1_2", "1 2", "myprotein"})
-    EXPECT_FALSE(is_node_name(no)) << no;
+TEST(Cleanup, RunFilesAreNodeNamesWithTheRunsExtensions) {
   EXPECT_TRUE(is_run_file_name("12.drct"));
   EXPECT_TRUE(is_run_file_name("1-3.gca"));
   EXPECT_FALSE(is_run_file_name("1.seq"));

@@ -9,14 +9,6 @@ namespace {
 
 using xk::driver::Redirections;
 using xk::driver::run_tool;
-using xk::driver::stem_of;
-
-TEST(ExternalTools, StemEndsAtTheFirstDot) {
-  EXPECT_EQ(stem_of("3.seq"), "3");
-  EXPECT_EQ(stem_of("1-2.drct"), "1-2");
-  EXPECT_EQ(stem_of("a.b.drct"), "a");
-  EXPECT_EQ(stem_of("noext"), "");
-}
 
 std::string script(const xktest::TempDir& dir, const std::string& name, const std::string& body) {
   const std::string path = dir.file(name);

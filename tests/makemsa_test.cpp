@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "assembly/alphabet.hpp"
+#include "common/residues.hpp"
 #include "assembly/makemsa.hpp"
 
 using namespace xk;

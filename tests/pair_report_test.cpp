@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/ending.hpp"
+
 namespace {
 
 using xk::DpResult;
@@ -105,6 +107,15 @@ TEST(PairReport, NoPositiveScoreGivesHeaderOnly) {
   EXPECT_EQ(rep.text, "Initial pairwise alignment: 1.gca, 2.gca\n\n");
   EXPECT_EQ(rep.row1, "");
   EXPECT_EQ(identity_fraction(rep.row1, rep.row2), 0.0f);
+}
+
+TEST(PairReport, AResidueTextShorterThanTheAlignmentIsAClearStop) {
+  try {
+    pair_report("1.gca", "2.gca", "MK", "MKT", result(2, 2, 'M', "MMM", 6));
+    FAIL() << "no stop";
+  } catch (const xk::FatalStop& e) {
+    EXPECT_STREQ(e.what(), "ERROR: Residue 3 missing in 1.gca!!!");
+  }
 }
 
 TEST(PairReport, RowsLongerThan9999ColumnsAreKeptWhole) {

@@ -1,28 +1,14 @@
 #include "tools/mkprof.hpp"
 
-#include <cstring>
 #include <istream>
 #include <ostream>
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "common/names.hpp"
 #include "profile/record.hpp"
 
 namespace xk {
-
-const std::array<float, 20> kBackground = {0.08279f, 0.01937f, 0.05855f, 0.05992f, 0.04014f,
-                                           0.08089f, 0.02275f, 0.05552f, 0.05959f, 0.0802f,
-                                           0.0207f,  0.04729f, 0.04599f, 0.03728f, 0.0464f,
-                                           0.06246f, 0.05888f, 0.06866f, 0.01507f, 0.03756f};
-
-char caps(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-namespace {
-int residue_index(char c) {
-  const char* p = std::strchr(kResidueOrder, c);
-  return (p && c != '\0') ? static_cast<int>(p - kResidueOrder) : -1;
-}
-}  // namespace
 
 std::array<float, 20> letter_profile(char letter) {
   std::array<float, 20> v{};
@@ -49,8 +35,7 @@ void mkprof(const std::vector<std::string>& args, std::istream& in, std::ostream
   constexpr std::size_t kColumns = 500;
   if (args.empty()) throw FatalStop("Usage: xmkprof outputfile [label] < sequence");
 
-  std::string name = args[0].substr(0, kNameMax);
-  while (!name.empty() && name.back() == ' ') name.pop_back();
+  const std::string name = without_trailing_blanks(args[0].substr(0, kNameMax));
 
   std::array<char, 4> label{' ', ' ', ' ', ' '};
   std::string given = args.size() > 1 ? args[1].substr(0, 4) : std::string();
@@ -73,7 +58,7 @@ void mkprof(const std::vector<std::string>& args, std::istream& in, std::ostream
       ++n;
       c = caps(c);
       out << c << ' ' << c << '\n';
-      if (std::strchr(kConverterAlphabet, c) == nullptr || c == '\0') {
+      if (kConverterAlphabet.find(c) == std::string_view::npos) {
         out << " Error reading letter! " << c << '\n';
         out.flush();
         writer.close();

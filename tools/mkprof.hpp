@@ -6,20 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/residues.hpp"
+
 namespace xk {
 
-// Background amino-acid frequencies in the order "ACDEFGHIKLMNPQRSTVWY"
-// (the converter's "X" profile; "B" and "Z" take half of two of them).
-extern const std::array<float, 20> kBackground;
-
-// The converter's alphabet: the 20 residues, then "B", "X", "Z".
-inline constexpr char kConverterAlphabet[] = "ACDEFGHIKLMNPQRSTVWYBXZ";
-
-// Upper-cases a to z; every other character comes back unchanged.
-char caps(char c);
-
 // The 20 profile values of a converter letter (already upper-cased, one of
-// kConverterAlphabet): one-hot for a residue, background for "X", half the
+// kConverterAlphabet): one-hot for a residue, kBackground for "X", half the
 // background of D and N for "B", of E and Q for "Z".
 std::array<float, 20> letter_profile(char letter);
 

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "common/ending.hpp"
+#include "common/names.hpp"
 #include "profile/record.hpp"
 
 namespace xk {
@@ -17,8 +18,7 @@ std::string show_value(float v) {
 }
 
 void showprof(const std::string& name, std::ostream& out) {
-  std::string trimmed = name;
-  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+  const std::string trimmed = without_trailing_blanks(name);
   out << " opening " << trimmed << '\n';
   out.flush();
   if (trimmed.empty()) throw IoError("(no file name)", "usage: showprof profile-file");
