@@ -83,6 +83,26 @@ TEST(Training, FamilyReadingKeepsMatchingMembersAndMarksBreaksAndOddLetters) {
   EXPECT_THROW(parse_family("cut", ">P1;aaa\nstructureX:aaa\nACD\n", kTem, rc), FatalStop);
 }
 
+// A real family whose members have chain breaks ("/" in the .ali, "-" in the
+// .tem) at different places.
+TEST(Training, ARealFamilyWithChainBreaksReadsWhole) {
+  const std::filesystem::path folder = std::filesystem::path(kShared) / "Epimerase";
+  if (!std::filesystem::exists(folder)) GTEST_SKIP() << "the shared structure alignments are missing: " << kShared;
+  ReadCounts rc;
+  const Family f = parse_family("Epimerase", xktest::read_file((folder / "Epimerase.ali").string()),
+                                xktest::read_file((folder / "Epimerase.tem").string()), rc);
+  ASSERT_EQ(f.members.size(), 4u);
+  EXPECT_EQ(f.columns, 410);
+  EXPECT_EQ(rc.chain_breaks, 3);
+  EXPECT_EQ(rc.residues, 341 + 338 + 314 + 335);
+  EXPECT_EQ(rc.odd_labels, 0);
+  const Member& m = f.members[3];
+  EXPECT_EQ(m.name, "1db3a");
+  EXPECT_EQ(std::count(m.starts_piece.begin(), m.starts_piece.end(), 1), 3);
+  EXPECT_EQ(m.label.find_first_not_of("HECP"), std::string::npos);
+  for (std::size_t i = 1; i < m.column.size(); ++i) ASSERT_LT(m.column[i - 1], m.column[i]);
+}
+
 TEST(Training, CountsOfATinyFamilyByHand) {
   ReadCounts rc;
   const StateCounts c = count_states({parse_family("tiny", kAli, kTem, rc)});
