@@ -108,51 +108,9 @@ void count_member(const Topology& t, const Member& m, double w, StateCounts& c) 
   }
 }
 
-}  // namespace
-
-int Topology::state_of(int x, int length, int pos) const {
-  assert(length >= 1 && pos >= 0 && pos < length);
-  const int K = explicit_max[x];
-  if (length <= K) return chain[x][length - 1][pos];
-  const std::vector<int>& c = chain[x][K];
-  const int M = K + 1, loop = loop_index(x);
-  if (pos < loop) return c[pos];
-  const int left = length - pos;  // this residue and those after it
-  return left <= M - loop - 1 ? c[M - left] : c[loop];
-}
-
-const Topology& topology() {
-  static const Topology t = build_topology();
-  return t;
-}
-
-const char* class_name(int klass) { return kClassName[klass]; }
-
-int kind_of(char label) {
-  for (int x = 0; x < kKinds; ++x) {
-    if (label == kKindLetter[x]) return x;
-  }
-  return -1;
-}
-
-StateCounts count_states(const std::vector<Family>& families) {
-  const Topology& t = topology();
-  StateCounts c;
-  c.emission.assign(ls::kModelStates, {});
-  c.visits.assign(ls::kModelStates, 0.0);
-  for (int x = 0; x < kKinds; ++x) c.length[x].assign(static_cast<std::size_t>(t.explicit_max[x]) + 1, 0.0);
-  for (const Family& f : families) {
-    if (f.members.empty()) continue;
-    const double w = 1.0 / static_cast<double>(f.members.size());
-    for (const Member& m : f.members) count_member(t, m, w, c);
-  }
-  return c;
-}
-
-TrainedModel estimate_model(const StateCounts& c, const ModelPriors& pr) {
-  const Topology& t = topology();
-  TrainedModel out;
-  ls::StructureModel& m = out.model;
+// Background and emissions: classes towards the composition, states towards
+// their class.
+void estimate_emissions(const Topology& t, const StateCounts& c, const ModelPriors& pr, ls::StructureModel& m) {
   std::array<double, 20> comp = c.composition;
   normalise(comp);
   m.background = comp;
@@ -175,7 +133,11 @@ TrainedModel estimate_model(const StateCounts& c, const ModelPriors& pr) {
     normalise(e);
     std::copy(e.begin(), e.end(), m.emission.begin() + static_cast<std::ptrdiff_t>(s) * 20);
   }
-  // Lengths, the repeat of each long chain, the order of kinds.
+}
+
+// Lengths, the repeat of each long chain, the order of kinds, and the
+// transitions they give, sorted by source and target.
+void estimate_transitions(const Topology& t, const StateCounts& c, const ModelPriors& pr, ls::StructureModel& m) {
   std::array<std::vector<double>, kKinds> f;
   std::array<std::array<double, kKinds>, kKinds> order{};
   std::array<double, kKinds> first{};
@@ -213,6 +175,52 @@ TrainedModel estimate_model(const StateCounts& c, const ModelPriors& pr) {
   std::stable_sort(tr.begin(), tr.end(), [](const ls::Transition& a, const ls::Transition& b) {
     return a.from != b.from ? a.from < b.from : a.to < b.to;
   });
+}
+
+}  // namespace
+
+int Topology::state_of(int x, int length, int pos) const {
+  assert(length >= 1 && pos >= 0 && pos < length);
+  const int K = explicit_max[x];
+  if (length <= K) return chain[x][length - 1][pos];
+  const std::vector<int>& c = chain[x][K];
+  const int M = K + 1, loop = loop_index(x);
+  if (pos < loop) return c[pos];
+  const int left = length - pos;  // this residue and those after it
+  return left <= M - loop - 1 ? c[M - left] : c[loop];
+}
+
+const Topology& topology() {
+  static const Topology t = build_topology();
+  return t;
+}
+
+int kind_of(char label) {
+  for (int x = 0; x < kKinds; ++x) {
+    if (label == kKindLetter[x]) return x;
+  }
+  return -1;
+}
+
+StateCounts count_states(const std::vector<Family>& families) {
+  const Topology& t = topology();
+  StateCounts c;
+  c.emission.assign(ls::kModelStates, {});
+  c.visits.assign(ls::kModelStates, 0.0);
+  for (int x = 0; x < kKinds; ++x) c.length[x].assign(static_cast<std::size_t>(t.explicit_max[x]) + 1, 0.0);
+  for (const Family& f : families) {
+    if (f.members.empty()) continue;
+    const double w = 1.0 / static_cast<double>(f.members.size());
+    for (const Member& m : f.members) count_member(t, m, w, c);
+  }
+  return c;
+}
+
+TrainedModel estimate_model(const StateCounts& c, const ModelPriors& pr) {
+  const Topology& t = topology();
+  TrainedModel out;
+  estimate_emissions(t, c, pr, out.model);
+  estimate_transitions(t, c, pr, out.model);
   // Occupancy of the states in the training residues.
   double total = 0.0;
   for (double v : c.visits) total += v;

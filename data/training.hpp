@@ -47,7 +47,6 @@ struct Topology {
 };
 
 const Topology& topology();
-const char* class_name(int klass);
 // The kind of an annotation letter: H 0, E 1, C 2, P 3, -1 otherwise.
 int kind_of(char label);
 
