@@ -16,19 +16,23 @@ namespace {
 constexpr char kKindLetter[kKinds] = {'H', 'E', 'C', 'P'};
 constexpr const char* kKindName[kKinds] = {"helix", "strand", "coil", "positive-phi"};
 constexpr std::array<int, kKinds> kExplicitMax = {17, 8, 9, 3};
-constexpr const char* kClassName[kClasses] = {"HELIX_N", "HELIX",  "HELIX_C", "STRAND_END",
-                                              "STRAND",  "COIL_END", "COIL",  "PPHI"};
+constexpr const char* kClassName[kClasses] = {"HELIX_N1", "HELIX_N2", "HELIX_N3", "HELIX",  "HELIX_C3",
+                                              "HELIX_C2", "HELIX_C1", "STRAND_END", "STRAND", "COIL_N",
+                                              "COIL_C",   "COIL",     "PPHI"};
 // A tiny weight on every state of both positions, as the scoring adds it.
 constexpr double kGammaFloor = 1e-9;
 
 // Class of position `pos` (from 0) of a chain of `m` states of `kind`.
 int class_at(int kind, int m, int pos) {
   const bool first = pos == 0, last = pos == m - 1;
+  const int from_start = pos, from_end = m - 1 - pos;
   switch (kind) {
-    case 0: return first ? 0 : last ? 2 : 1;
-    case 1: return first || last ? 3 : 4;
-    case 2: return first || last ? 5 : 6;
-    default: return 7;
+    case 0:
+      if (from_start <= from_end) return from_start < 3 ? from_start : 3;
+      return from_end < 3 ? 6 - from_end : 3;
+    case 1: return first || last ? 7 : 8;
+    case 2: return first ? 9 : last ? 10 : 11;
+    default: return 12;
   }
 }
 
@@ -236,8 +240,9 @@ TrainedModel estimate_model(const StateCounts& c, const ModelPriors& pr) {
   n.push_back("Segments: maximal runs of helix (H), strand (E), coil (C) and positive-phi coil (P).");
   n.push_back("State names: <kind letter><segment length>.<position in the segment>; a '+' marks the");
   n.push_back("chain of all longer segments, whose middle state repeats.");
-  n.push_back("Classes (one pair-frequency block each): HELIX_N, HELIX, HELIX_C, STRAND_END, STRAND,");
-  n.push_back("COIL_END, COIL, PPHI.");
+  n.push_back("Classes (one pair-frequency block each): HELIX_N1..N3 and HELIX_C3..C1 (the first and last");
+  n.push_back("three helix residues), HELIX, STRAND_END, STRAND, COIL_N, COIL_C (first, last coil residue),");
+  n.push_back("COIL, PPHI.");
   std::string occ = "Occupancy:";
   for (int x = 0; x < kKinds; ++x) occ += std::string(" ") + kKindName[x] + " " + fixed(kind_occ[x], 4);
   n.push_back(occ);

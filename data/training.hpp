@@ -5,9 +5,10 @@
 // four kinds (H helix, E strand, C coil, P positive-phi coil).  A segment of
 // length n <= K(kind) walks a chain of n states of its own; longer ones walk
 // a chain of K + 1 states whose middle state repeats.  K = 17, 8, 9, 3 fill
-// exactly the 281 emitting states.  Every state belongs to one of eight
-// classes (ends and inner parts of helices, strands and coil; positive phi),
-// and all states of a class share one 20 x 20 pair-frequency block.
+// exactly the 281 emitting states.  Every state belongs to one of thirteen
+// classes (the first and last three helix residues, inner helix; strand
+// ends, inner strand; first, last and inner coil; positive phi), and all
+// states of a class share one 20 x 20 pair-frequency block.
 //
 // Counting (estimate_model) goes over the training residues with their
 // annotation: chains, lengths, which kind follows which, and emissions.
@@ -29,7 +30,7 @@
 namespace xk::data {
 
 inline constexpr int kKinds = 4;     // H, E, C, P
-inline constexpr int kClasses = 8;   // pair-frequency blocks
+inline constexpr int kClasses = 13;  // pair-frequency blocks
 inline constexpr int kIdentityBins = 10;  // pair identity in tenths: bin b holds [b/10, (b+1)/10)
 
 using Block = std::array<double, 400>;  // [a * 20 + b], residue order "ACDEFGHIKLMNPQRSTVWY"
