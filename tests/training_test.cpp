@@ -9,6 +9,7 @@
 
 #include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
+#include "data/evaluation.hpp"
 #include "data/homstrad.hpp"
 #include "data/training.hpp"
 #include "localstructure/model.hpp"
@@ -297,4 +298,35 @@ TEST(Training, TheSplitIsTheFamilyNameHash) {
     held += held_out(e.path().filename().string());
   }
   EXPECT_NEAR(static_cast<double>(held) / all, 0.2, 0.04);
+}
+
+// The aligner's measure reads dp's path right: a member against itself
+// reproduces every residue pair, and against a copy shifted by a gap column
+// as well.
+TEST(Training, PairAccuracyOfIdenticalMembersIsComplete) {
+  const std::string seq = "VHLTPEEKSAVTALWGKVNVDEVGGEALGRLLVVYPWTQRFFESFGDLSTPDAVMGNPKV";
+  const std::string labels(seq.size(), 'C');
+  const std::string ali = ">P1;one\nx\n" + seq + "-*\n>P1;two\nx\n-" + seq + "*\n";
+  const std::string tem = ">P1;one\nsequence\n" + seq + "-*\n>P1;one\nsecondary structure and phi angle\n" + labels +
+                          "-*\n>P1;two\nsequence\n-" + seq + "*\n>P1;two\nsecondary structure and phi angle\n-" +
+                          labels + "*\n";
+  ReadCounts rc;
+  Family f = parse_family("same", ali, tem, rc);
+  ASSERT_EQ(f.members.size(), 2u);
+  // Put both rows in the same columns: the reference pairs are i with i.
+  f.members[1].column = f.members[0].column;
+  const ls::StructureModel model = ls::read_model(xktest::source_path("data/model_R.hmm"));
+  FrequencyTables ft = tables_from_text(xktest::read_file(xktest::source_path("data/observed")),
+                                        xktest::read_file(xktest::source_path("data/expected")));
+  const ScoringTables st = prepare_tables(ft);
+  const Accuracy a = pair_alignment_accuracy({f}, model, st, 1.01, 1);
+  EXPECT_EQ(a.total, static_cast<long>(seq.size()));
+  EXPECT_EQ(a.correct, a.total);
+  // Shift the second member's columns by one: its residue i now pairs with
+  // residue i + 1 of the first, which the alignment of identical texts never does.
+  for (int& c : f.members[1].column) ++c;
+  f.columns += 1;
+  const Accuracy b = pair_alignment_accuracy({f}, model, st, 1.01, 1);
+  EXPECT_EQ(b.total, static_cast<long>(seq.size()) - 1);
+  EXPECT_EQ(b.correct, 0);
 }
