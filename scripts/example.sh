@@ -14,7 +14,7 @@ cp data/example/globins4.fa "$work/"
 cd "$work"
 # The working directory holds the programs and data files a run needs.
 for f in ../../build/bin/*; do
-  case "$(basename "$f")" in xk_tests|bench_*|xk_makedata) ;; *) cp "$f" . ;; esac
+  case "$(basename "$f")" in xk_tests|bench_*|xk_train) ;; *) cp "$f" . ;; esac
 done
 echo "== xKESTRA globins4.fa globins4.out -r 1"
 ./xKESTRA globins4.fa globins4.out -r 1
