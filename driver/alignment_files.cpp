@@ -15,15 +15,6 @@ namespace xk::driver {
 
 namespace {
 
-// One structure letter per state of the gamma tool's model (' ' for the
-// begin state).
-std::string state_letters() {
-  const ls::StructureModel model = ls::read_model(kGammaModel);
-  std::string letters(static_cast<std::size_t>(model.states()), ' ');
-  for (std::size_t m = 1; m < letters.size(); ++m) letters[m] = msa::structure_letter(model.state_class[m]);
-  return letters;
-}
-
 // The structure letter of every residue of a gamma file.
 std::string gamma_structure(const std::string& gamma, std::string_view state_letter) {
   const int length = static_cast<int>(readgcaseq(gamma).size());
@@ -40,6 +31,13 @@ void write_file(const std::string& file, const std::string& text) {
 
 }  // namespace
 
+std::string structure_state_letters() {
+  const ls::StructureModel model = ls::read_model(kGammaModel);
+  std::string letters(static_cast<std::size_t>(model.states()), ' ');
+  for (std::size_t m = 1; m < letters.size(); ++m) letters[m] = msa::structure_letter(model.state_class[m]);
+  return letters;
+}
+
 msa::Alignment final_alignment(const RunState& state, const AssembledMsa& msa, const std::string& parent_gamma,
                                bool structure) {
   msa::Alignment a;
@@ -47,7 +45,7 @@ msa::Alignment final_alignment(const RunState& state, const AssembledMsa& msa, c
   msa::FullLength f = msa::full_length_rows(a.names, state.sequences, msa.rows, msa.first_residue);
   a.rows = std::move(f.rows);
   if (!structure) return a;
-  const std::string letters = state_letters();
+  const std::string letters = structure_state_letters();
   for (std::size_t s = 0; s < a.rows.size(); ++s)
     a.structure.push_back(msa::row_structure(a.rows[s], gamma_structure(std::to_string(s + 1) + ".gca", letters)));
   const std::size_t width = a.rows.empty() ? 0 : a.rows.front().size();

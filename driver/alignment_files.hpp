@@ -17,6 +17,12 @@ namespace xk::driver {
 
 struct RunState;
 
+// One structure letter (msa::structure_letter) per state of the gamma
+// tool's model file, ' ' for the begin state.  Throws FatalStop when the
+// model file cannot be read; the run asks for it before any work when it
+// is to write Stockholm.
+std::string structure_state_letters();
+
 // The final alignment with every residue: the unique names of
 // state.names (msa::unique_names), the full-length rows built from
 // msa.rows and state.sequences; with `structure`, the structure text of

@@ -93,7 +93,8 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       s.seed = static_cast<std::uint64_t>(*v);
     } else if (name == "-o" || name == "-t") {
       std::string file = trim_trailing_blanks(value);
-      if (file.empty()) throw FatalStop(name == "-o" ? "Wrong argument in alignment file!!!" : "Wrong argument in tree file!!!");
+      if (file.empty())
+        throw FatalStop(name == "-o" ? "Wrong argument in alignment file!!!" : "Wrong argument in tree file!!!");
       (name == "-o" ? s.alignment_file : s.tree_file) = std::move(file);
     } else if (name == "-f") {
       auto f = msa::parse_format(value);

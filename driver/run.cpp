@@ -197,6 +197,8 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
     return 1;
   }
   check_file_names(*settings);
+  // Stockholm's structure lines need the classes of the model's states.
+  if (!settings->alignment_file.empty() && settings->format == msa::Format::stockholm) structure_state_letters();
 
   std::ofstream out(settings->output, std::ios::binary | std::ios::trunc);
   if (!out) throw FatalStop("ERROR: Cannot create the output file " + settings->output + "!!!");

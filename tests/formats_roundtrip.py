@@ -92,12 +92,22 @@ def check(case, fmt, work, records, report):
         assert row.replace("-", "").replace(".", "").upper() == residues, (case, fmt, row, residues)
     text = open(path).read()
     if fmt == "a2m":
-        aligned = sum(1 for c in "".join(text.split(">")[1].splitlines()[1:]) if c == "-" or c.isupper())
-        assert aligned == listing_width(report), (case, aligned, listing_width(report))
+        # The aligned columns are the listing's; the others hold the termini,
+        # as many before and after the block as the longest terminus there.
+        text_rows = ["".join(r.splitlines()[1:]) for r in text.split(">")[1:]]
+        aligned = [i for i, c in enumerate(text_rows[0]) if c == "-" or c.isupper()]
+        assert len(aligned) == listing_width(report), (case, len(aligned), listing_width(report))
+        assert aligned == list(range(aligned[0], aligned[0] + len(aligned))), case
+        lead = max(sum(c.islower() for c in r[: aligned[0]]) for r in text_rows)
+        trail = max(sum(c.islower() for c in r[aligned[-1] + 1 :]) for r in text_rows)
+        assert (lead, width - aligned[-1] - 1) == (aligned[0], trail), (case, lead, trail)
         check.widths[case] = width
     elif case in check.widths:
         assert width == check.widths[case], (case, fmt, width, check.widths[case])
     if fmt == "stockholm":
+        for line in text.splitlines():
+            if line.startswith("#=GR ") or line.startswith("#=GC "):
+                assert len(line.split()[-1]) == width, (case, line)
         assert len(alignment.column_annotations["consensus secondary structure"]) == width
         assert set(alignment.column_annotations["consensus secondary structure"]) <= set("HEC.")
         for record, (_, residues) in zip(alignment.sequences, records):

@@ -87,7 +87,8 @@ TEST(Writers, GapsCaseAndConservationFollowEachFormat) {
                            "second_one    -WRTLAVEk\n"
                            "x             --KSFGV--\n"
                            "                :::.*  \n");
-  EXPECT_EQ(to_stockholm(a), "# STOCKHOLM 1.0\n\nfirst      mWKSLSVD.\nsecond_one .WRTLAVEk\nx          ..KSFGV-.\n//\n");
+  EXPECT_EQ(to_stockholm(a),
+            "# STOCKHOLM 1.0\n\nfirst      mWKSLSVD.\nsecond_one .WRTLAVEk\nx          ..KSFGV-.\n//\n");
   // Lines of 60 columns in FASTA.
   Alignment wide;
   wide.names = {"w"};
