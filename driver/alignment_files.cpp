@@ -63,7 +63,7 @@ void write_alignment_files(const RunState& state, const AssembledMsa& msa, std::
   }
   if (!s.tree_file.empty()) {
     std::vector<msa::TreeJoin> tree;
-    for (const Join& j : joins) tree.push_back({j.first, j.second, j.similarity});
+    for (const Join& j : joins) tree.push_back({j.first, j.second, j.joined, j.similarity});
     write_file(s.tree_file, msa::newick_tree(msa::unique_names(state.names), tree));
   }
 }

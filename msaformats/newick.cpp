@@ -47,7 +47,7 @@ std::string newick_tree(std::span<const std::string> leaf_names, std::span<const
     Subtree made = join(a->second, b->second, (1.0 - j.similarity) / 2.0);
     live.erase(a);
     live.erase(b);
-    live[j.first + "-" + j.second] = std::move(made);
+    live[j.joined] = std::move(made);
   }
   std::vector<Subtree> left;
   for (auto& [name, tree] : live) left.push_back(std::move(tree));

@@ -9,10 +9,12 @@
 namespace xk::msa {
 
 // One join of the merge order: two nodes, by node name (a sequence number
-// "3", or a node made by an earlier join, "1-3"), joined at `similarity`.
+// "3", or the name an earlier join gave its node), joined at `similarity`
+// into the node named `joined`.
 struct TreeJoin {
   std::string first;
   std::string second;
+  std::string joined;
   double similarity = 0.0;
 };
 

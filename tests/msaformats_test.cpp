@@ -111,12 +111,12 @@ TEST(Writers, MsfCarriesLengthsAndGcgChecks) {
 
 TEST(Newick, JoinsBecomeInternalNodesAtHalfTheDissimilarity) {
   const std::vector<std::string> leaves = {"A", "B_b", "C", "it's"};
-  const std::vector<TreeJoin> joins = {{"1", "3", 0.8}, {"2", "4", 0.6}, {"1-3", "2-4", 0.2}};
+  const std::vector<TreeJoin> joins = {{"1", "3", "1-3", 0.8}, {"2", "4", "2-4", 0.6}, {"1-3", "2-4", "all", 0.2}};
   EXPECT_EQ(newick_tree(leaves, joins),
             "((A:0.10000,C:0.10000):0.30000,('B_b':0.20000,'it''s':0.20000):0.20000);\n");
   // Groups the merge order left apart hang from a root at height 1, so n
   // leaves still make n - 1 internal nodes; one leaf is the whole tree.
-  EXPECT_EQ(newick_tree(std::vector<std::string>{"A", "B", "C"}, std::vector<TreeJoin>{{"2", "3", 0.6}}),
+  EXPECT_EQ(newick_tree(std::vector<std::string>{"A", "B", "C"}, std::vector<TreeJoin>{{"2", "3", "2-3", 0.6}}),
             "(A:1.00000,(B:0.20000,C:0.20000):0.80000);\n");
   EXPECT_EQ(newick_tree(std::vector<std::string>{"only one"}, {}), "'only one';\n");
 }
