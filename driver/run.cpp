@@ -82,6 +82,12 @@ void check_extra_output(const std::string& file, const char* option, const Setti
     throw FatalStop(what + "is another file of this run!!!");
   if (is_own_file(file, true))
     throw FatalStop(what + "is one of this program's own files in the working directory; choose another name!!!");
+  // Written at the end of the run: a name that cannot become a file is
+  // refused now rather than after all the work.
+  std::error_code ec;
+  const fs::path folder = fs::path(file).parent_path();
+  if (fs::is_directory(file, ec) || (!folder.empty() && !fs::is_directory(folder, ec)))
+    throw FatalStop(what + "cannot be written: it is a folder or its folder does not exist!!!");
 }
 
 // The input file must survive the run: the output may not be the input

@@ -166,6 +166,9 @@ TEST_F(Xkestra, AlignmentAndTreeFilesAreCheckedBeforeAnyWork) {
       {{"-o", "a.fa", "-t", "./a.fa"}, "ERROR: The file of -t, ./a.fa, is another file of this run!!!"},
       {{"-t", "LOG"}, "ERROR: The file of -t, LOG," + own},
       {{"-o", "2.gca"}, "ERROR: The file of -o, 2.gca," + own},
+      {{"-o", "sub"}, "ERROR: The file of -o, sub, cannot be written: it is a folder or its folder does not exist!!!"},
+      {{"-t", "none/t.nwk"},
+       "ERROR: The file of -t, none/t.nwk, cannot be written: it is a folder or its folder does not exist!!!"},
       // Stockholm's structure lines need the state classes of the model.
       {{"-f", "stockholm", "-o", "a.fa"}, "ERROR: model_R.hmm line 1: the first line must name the format "
                                           "\"XKSTRUCT-HMM 1\"!!!"},
