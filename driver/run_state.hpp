@@ -69,8 +69,9 @@ struct RunState {
   SquareTable aliscore;
 
   // The phases run so far, in order, with their wall-clock times: "input",
-  // "all pairs", "parent profile", "initial MSA", "state model" (filled by
-  // run_phases; the benchmarks read them).
+  // "all pairs", "parent profile", "initial MSA", "state model" and, when
+  // -o or -t is given, "alignment files" (filled by run_phases; the
+  // benchmarks read them).
   std::vector<PhaseTime> phase_times;
 
   int n() const { return static_cast<int>(seqID.size()); }
