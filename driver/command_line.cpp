@@ -18,7 +18,10 @@ std::string usage_text() {
          "   -> OUTPUT: a file name for the output file\n"
          "   -> Shift: Matrix bias in DP, default -> 0\n"
          "   -> Bias: Matrix bias in BAA, default -> 0\n"
-         "   -> Seed: random seed of BAA, default -> clock\n";
+         "   -> Seed: random seed of BAA, default -> clock\n"
+         "   -> -o {File}: the alignment with every residue, default -> none\n"
+         "   -> -f {Format}: fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
+         "   -> -t {File}: the merge order as a Newick tree, default -> none\n";
 }
 
 namespace {
@@ -84,6 +87,15 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       auto v = parse_integer(value);
       if (!v) throw FatalStop("Wrong argument in seed!!!");
       s.seed = static_cast<std::uint64_t>(*v);
+    } else if (name == "-o" || name == "-t") {
+      std::string file = trim_trailing_blanks(value);
+      if (file.empty())
+        throw FatalStop(name == "-o" ? "Wrong argument in alignment file!!!" : "Wrong argument in tree file!!!");
+      (name == "-o" ? s.alignment_file : s.tree_file) = std::move(file);
+    } else if (name == "-f") {
+      auto f = msa::parse_format(value);
+      if (!f) throw FatalStop("Wrong argument in format (fasta, clustal, stockholm, msf or a2m)!!!");
+      s.format = *f;
     } else {
       throw FatalStop("Wrong argument(s)!!!");
     }

@@ -11,6 +11,7 @@
 #include "common/residues.hpp"
 #include "driver/external_tools.hpp"
 #include "driver/run_state.hpp"
+#include "msaformats/full_length.hpp"
 
 namespace xk::driver {
 
@@ -57,6 +58,7 @@ class Reader {
       s.id = std::string(text.substr(1, 10));
       s.id.resize(kIdWidth, ' ');
       s.header_word = header_word(text);
+      s.name = msa::identifier(text, seqs_.size() + 1);
       seqs_.push_back(std::move(s));
       return;
     }
@@ -219,6 +221,8 @@ void input_phase(RunState& state) {
     remove_if_present(seq_file);
     state.seqID.push_back(s.id);
     state.seqchar.push_back(s.residues);
+    state.names.push_back(s.name);
+    state.sequences.push_back(s.residues);
   }
   con << '\n';
   con.flush();

@@ -19,6 +19,7 @@ inline constexpr std::size_t kSeqLineWidth = 60;   // residues per line of k.seq
 struct FastaSequence {
   std::string id;           // seqID entry: header characters 2..11, blank-padded to 13
   std::string header_word;  // second word of the header, first "(" and ")" removed
+  std::string name;         // identifier: the first word of the header (msa::identifier)
   std::string residues;     // upper-case letters of "ACDEFGHIKLMNPQRSTVWYBXZ" only
   std::vector<std::string> warnings;  // console texts (without the leading blank)
 };
@@ -49,7 +50,8 @@ std::string sequence_file_text(const FastaSequence& s);
 // when it cannot be opened), reads and checks it all before any tool runs,
 // prints the console lines, and for each sequence k removes stale k.seq,
 // k.drct, k.gca, writes k.seq, runs the converter and the gamma tool, and
-// removes k.seq.  Fills state.seqID and state.seqchar.
+// removes k.seq.  Fills state.seqID, state.seqchar, state.names and
+// state.sequences.
 void input_phase(RunState& state);
 
 }  // namespace xk::driver

@@ -21,9 +21,8 @@ ProfileData load_profile(const std::string& profile) {
   return d;
 }
 
-std::vector<std::string> run_initial_msa_phase(std::ostream& console, std::ostream& out,
-                                               std::span<const std::string> ids, const ParentFiles& parent,
-                                               const InitialMsaTools& tools) {
+AssembledMsa run_initial_msa_phase(std::ostream& console, std::ostream& out, std::span<const std::string> ids,
+                                   const ParentFiles& parent, const InitialMsaTools& tools) {
   const int n = static_cast<int>(ids.size());
   console << fw::ConsoleLine().text("...making initial multiple sequence alignment").str() << '\n';
   console.flush();

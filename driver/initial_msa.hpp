@@ -49,10 +49,9 @@ struct InitialMsaTools {
 // the progress bar per sequence, an empty line after the last.  Output file:
 // the report of every alignment in sequence order (report_alignment), then
 // the final listing (assemble_and_list).  The parent's gamma file is made
-// first when it is missing.  Returns the sequences' rows in the common
-// column system.
-std::vector<std::string> run_initial_msa_phase(std::ostream& console, std::ostream& out,
-                                               std::span<const std::string> ids, const ParentFiles& parent,
-                                               const InitialMsaTools& tools);
+// first when it is missing.  Returns the assembled alignment.
+AssembledMsa run_initial_msa_phase(std::ostream& console, std::ostream& out,
+                                   std::span<const std::string> ids, const ParentFiles& parent,
+                                   const InitialMsaTools& tools);
 
 }  // namespace xk

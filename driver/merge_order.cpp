@@ -91,6 +91,7 @@ std::vector<Join> merge_order(int n, std::span<const float> dist) {
     Join j;
     j.p = static_cast<int>(p) + 1;
     j.q = static_cast<int>(q) + 1;
+    j.similarity = best;
     j.first = name_of(joins, j.p);
     j.second = name_of(joins, j.q);
     // Both already in one group: the pair is retired above, so go on to the
@@ -110,7 +111,7 @@ ParentFiles parent_files(const std::vector<Join>& joins) {
 }
 
 ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPhaseTools& tools,
-                             std::ostream& console) {
+                             std::ostream& console, std::vector<Join>* joins_out) {
   console << fw::ConsoleLine().text("...generating the parent profile using TESSERA-D(BAA)").str();
   const std::vector<Join> joins = merge_order(n, dist);
   for (const Join& j : joins) {
@@ -127,6 +128,7 @@ ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPha
     console.flush();
     tools.merge(j.first + ".drct", j.second + ".drct");
   }
+  if (joins_out) *joins_out = joins;
   return parent_files(joins);
 }
 

@@ -26,6 +26,7 @@ struct Join {
   std::string first;
   std::string second;
   std::string joined;
+  float similarity = 0.0f;  // the largest similarity, at which the pair was joined
 };
 
 // Whether sequence `k` is a member of node `name` (whole numbers between the
@@ -71,8 +72,8 @@ struct ParentPhaseTools {
 // using TESSERA-D(BAA)", then for each join and each member in order either
 // " NAME.gca existed" or " ...making NAME.gca" (followed by make_gamma on
 // NAME.drct), then calls merge(first.drct, second.drct).  Returns the parent
-// files (see parent_files).
+// files (see parent_files); the joins go to `joins` when it is given.
 ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPhaseTools& tools,
-                             std::ostream& console);
+                             std::ostream& console, std::vector<Join>* joins = nullptr);
 
 }  // namespace xk

@@ -6,6 +6,8 @@
 #include <ostream>
 
 #include "assembly/makemsa.hpp"
+#include "assembly/parent_columns.hpp"
+#include "common/ending.hpp"
 #include "common/fixedwidth.hpp"
 #include "common/names.hpp"
 #include "common/residues.hpp"
@@ -70,8 +72,8 @@ void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std:
   out.flush();
 }
 
-std::vector<std::string> assemble_and_list(std::ostream& out, std::span<const std::string> ids,
-                                           std::span<const AlignedRows> alignments) {
+AssembledMsa assemble_and_list(std::ostream& out, std::span<const std::string> ids,
+                               std::span<const AlignedRows> alignments) {
   std::vector<std::string> seqpair;
   std::vector<int> first_parent, first_child;
   seqpair.reserve(2 * alignments.size());
@@ -82,11 +84,13 @@ std::vector<std::string> assemble_and_list(std::ostream& out, std::span<const st
     first_child.push_back(a.first_child);
   }
   makemsa(seqpair, first_parent);
-  std::vector<std::string> rows;
-  rows.reserve(alignments.size());
-  for (std::size_t s = 0; s < alignments.size(); ++s) rows.push_back(std::move(seqpair[2 * s + 1]));
-  write_msa_listing(out, ids, rows, first_child);
-  return rows;
+  AssembledMsa msa;
+  msa.parent_residue = parent_residue_columns(seqpair, first_parent);
+  msa.rows.reserve(alignments.size());
+  for (std::size_t s = 0; s < alignments.size(); ++s) msa.rows.push_back(std::move(seqpair[2 * s + 1]));
+  write_msa_listing(out, ids, msa.rows, first_child);
+  msa.first_residue = std::move(first_child);
+  return msa;
 }
 
 }  // namespace xk

@@ -56,10 +56,18 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
 void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std::span<const std::string> rows,
                        std::span<const int> first_residue);
 
+// The assembled alignment: the sequences' rows in the common column system.
+struct AssembledMsa {
+  std::vector<std::string> rows;    // per sequence, in input order, all of one length
+  std::vector<int> first_residue;   // per sequence, number (from 1) of the first residue in its row
+  std::vector<int> parent_residue;  // per column, the parent residue there (from 1), 0 for none
+};
+
 // Brings the n alignments into one column system (makemsa on their rows and
-// first parent residues), writes the final listing and returns the n rows
-// of the sequences in that system (for the state model).
-std::vector<std::string> assemble_and_list(std::ostream& out, std::span<const std::string> ids,
-                                           std::span<const AlignedRows> alignments);
+// first parent residues), writes the final listing and returns the
+// assembled alignment (the rows feed the state model and the alignment
+// files).
+AssembledMsa assemble_and_list(std::ostream& out, std::span<const std::string> ids,
+                               std::span<const AlignedRows> alignments);
 
 }  // namespace xk

@@ -10,6 +10,7 @@
 #include "common/ending.hpp"
 #include "common/names.hpp"
 #include "common/table.hpp"
+#include "driver/alignment_files.hpp"
 #include "driver/all_pairs.hpp"
 #include "driver/cleanup.hpp"
 #include "driver/command_line.hpp"
@@ -60,6 +61,36 @@ bool is_own_file(const std::string& file, bool inputs_too) {
   return false;
 }
 
+// Whether two names are one file: through any path or link when it exists,
+// by their absolute, normalised paths when it does not exist yet.
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  const fs::path pa = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  if (ec) return false;
+  const fs::path pb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  return !ec && pa == pb;
+}
+
+// A further file the run writes (`option`'s value, none when empty) follows
+// the rules of the output file, and may be neither the output file nor
+// `other` (another such file).
+void check_extra_output(const std::string& file, const char* option, const Settings& s, const std::string& other) {
+  if (file.empty()) return;
+  const std::string what = std::string("ERROR: The file of ") + option + ", " + file + ", ";
+  if (same_file(file, s.input)) throw FatalStop(what + "is the input file!!!");
+  if (same_file(file, s.output) || (!other.empty() && same_file(file, other)))
+    throw FatalStop(what + "is another file of this run!!!");
+  if (is_own_file(file, true))
+    throw FatalStop(what + "is one of this program's own files in the working directory; choose another name!!!");
+  // Written at the end of the run: a name that cannot become a file is
+  // refused now rather than after all the work.
+  std::error_code ec;
+  const fs::path folder = fs::path(file).parent_path();
+  if (fs::is_directory(file, ec) || (!folder.empty() && !fs::is_directory(folder, ec)))
+    throw FatalStop(what + "cannot be written: it is a folder or its folder does not exist!!!");
+}
+
 // The input file must survive the run: the output may not be the input
 // (through any path or link), and neither may be a file the run itself
 // writes, removes or reads in the working directory.
@@ -73,6 +104,8 @@ void check_file_names(const Settings& s) {
   if (is_own_file(s.output, true))
     throw FatalStop("ERROR: " + s.output +
                     " is one of this program's own files in the working directory; choose another output file name!!!");
+  check_extra_output(s.alignment_file, "-o", s, {});
+  check_extra_output(s.tree_file, "-t", s, s.alignment_file);
 }
 
 }  // namespace
@@ -87,18 +120,18 @@ bool file_exists(const std::string& path) {
 void make_gamma(const std::string& profile) { drct2gca(profile); }
 
 // Merge order and parent profile: one block-aligner merge per join.
-ParentFiles parent_phase(RunState& state) {
+ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   ParentPhaseTools tools{file_exists, make_gamma, [&state](const std::string& a, const std::string& b) {
                            baa(a, b, getdrctlen(a), getdrctlen(b), state.tables, state.settings.bias,
                                state.settings.seed, state.console);
                          }};
-  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console);
+  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, &joins);
   state.dist = SquareTable();  // released: no later phase reads it
   return parent;
 }
 
 // Every sequence against the parent profile, reported and assembled.
-std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& parent) {
+AssembledMsa initial_msa_phase(RunState& state, const ParentFiles& parent) {
   InitialMsaTools tools;
   tools.exists = file_exists;
   tools.make_gamma = make_gamma;
@@ -144,13 +177,15 @@ auto timed(RunState& state, const char* name, Phase&& phase) {
 void run_phases(RunState& state) {
   timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files
   timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist
-  const ParentFiles parent = timed(state, "parent profile", [&] { return parent_phase(state); });
-  const std::vector<std::string> rows =
-      timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent); });
+  std::vector<Join> joins;
+  const ParentFiles parent = timed(state, "parent profile", [&] { return parent_phase(state, joins); });
+  const AssembledMsa msa = timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent); });
   timed(state, "state model", [&] {
-    run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), rows);
+    run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), msa.rows);
     state.out.flush();
   });
+  if (!state.settings.alignment_file.empty() || !state.settings.tree_file.empty())
+    timed(state, "alignment files", [&] { write_alignment_files(state, msa, joins, parent); });
 }
 
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options) {
@@ -169,6 +204,8 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
     return 1;
   }
   check_file_names(*settings);
+  // Stockholm's structure lines need the classes of the model's states.
+  if (!settings->alignment_file.empty() && settings->format == msa::Format::stockholm) structure_state_letters();
 
   std::ofstream out(settings->output, std::ios::binary | std::ios::trunc);
   if (!out) throw FatalStop("ERROR: Cannot create the output file " + settings->output + "!!!");

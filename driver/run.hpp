@@ -22,15 +22,16 @@ struct RunOptions {
 
 // The whole run: removes "LOG", reads the command line (usage text on
 // `console` and status 1 when it does not fit), checks that the output file
-// is not the input file nor one of the run's own files, creates the output
-// file, runs the phases, then shuts down (closes the output file, removes
+// (and the -o and -t files) is not the input file nor one of the run's own
+// files, creates the output file, runs the phases, then shuts down (closes the output file, removes
 // the run's ".drct" and ".gca" files, prints the processor times) and
 // returns 0.  Fatal conditions are thrown (see common/ending.hpp); call it
 // through run_program.
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options = {});
 
-// The phases between the output file's creation and the shutdown, in order;
-// appends each phase's wall-clock time to state.phase_times.
+// The phases between the output file's creation and the shutdown, in order,
+// then the alignment and tree files when asked for; appends each phase's
+// wall-clock time to state.phase_times.
 void run_phases(RunState& state);
 
 }  // namespace xk::driver

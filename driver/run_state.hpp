@@ -55,6 +55,10 @@ struct RunState {
   // Input phase: one entry per sequence, sequence k at index k-1.
   std::vector<std::string> seqID;    // 13 characters each, blank-padded
   std::vector<std::string> seqchar;  // residue texts; released by the all-pairs phase
+  // Kept to the end for the alignment files: each sequence's identifier
+  // (the first word of its header) and its residues as read.
+  std::vector<std::string> names;
+  std::vector<std::string> sequences;
 
   // All-pairs phase: the frequency tables (matrix1, matrix2, rescaled in
   // place by the preparation) and their read-only prepared form, kept for
@@ -65,8 +69,9 @@ struct RunState {
   SquareTable aliscore;
 
   // The phases run so far, in order, with their wall-clock times: "input",
-  // "all pairs", "parent profile", "initial MSA", "state model" (filled by
-  // run_phases; the benchmarks read them).
+  // "all pairs", "parent profile", "initial MSA", "state model" and, when
+  // -o or -t is given, "alignment files" (filled by run_phases; the
+  // benchmarks read them).
   std::vector<PhaseTime> phase_times;
 
   int n() const { return static_cast<int>(seqID.size()); }

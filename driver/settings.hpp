@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "msaformats/writers.hpp"
+
 namespace xk::driver {
 
 struct Settings {
@@ -17,6 +19,12 @@ struct Settings {
   // "-r": seed of the block aligner's random generator for every merge, so
   // that two runs give the same output; unset means "from the clock".
   std::optional<std::uint64_t> seed;
+  // "-o", "-f", "-t": the final alignment with every residue, in one of the
+  // formats other tools read, and the merge order as a Newick tree; an
+  // empty name: that file is not written.
+  std::string alignment_file;
+  msa::Format format = msa::Format::fasta;
+  std::string tree_file;
 };
 
 }  // namespace xk::driver

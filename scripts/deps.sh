@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   libeigen3-dev
+  python3-biopython
 )
 missing=()
 for p in "${packages[@]}"; do

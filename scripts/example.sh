@@ -16,9 +16,11 @@ cd "$work"
 for f in ../../build/bin/*; do
   case "$(basename "$f")" in xk_tests|bench_*|xk_train) ;; *) cp "$f" . ;; esac
 done
-echo "== xKESTRA globins4.fa globins4.out -r 1"
-./xKESTRA globins4.fa globins4.out -r 1
+echo "== xKESTRA globins4.fa globins4.out -r 1 -f stockholm -o globins4.sto -t globins4.nwk"
+./xKESTRA globins4.fa globins4.out -r 1 -f stockholm -o globins4.sto -t globins4.nwk
 echo
 echo "Result: $PWD/globins4.out"
 echo "(pairwise reports, the multiple alignment after 'Multiple sequence alignment (Iteration 1): ',"
 echo " then the state model; LOG holds the tools' output)"
+echo "The alignment with every residue and its predicted structure: $PWD/globins4.sto"
+echo "The merge order as a Newick tree: $PWD/globins4.nwk"

@@ -33,7 +33,10 @@ TEST(CommandLine, UsageTextLines) {
             "   -> OUTPUT: a file name for the output file\n"
             "   -> Shift: Matrix bias in DP, default -> 0\n"
             "   -> Bias: Matrix bias in BAA, default -> 0\n"
-            "   -> Seed: random seed of BAA, default -> clock\n");
+            "   -> Seed: random seed of BAA, default -> clock\n"
+            "   -> -o {File}: the alignment with every residue, default -> none\n"
+            "   -> -f {Format}: fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
+            "   -> -t {File}: the merge order as a Newick tree, default -> none\n");
 }
 
 TEST(CommandLine, CountsThatDoNotFitAskForUsage) {

@@ -71,7 +71,7 @@ TEST(InitialMsa, ReportsListingAndConsoleInOrder) {
   EXPECT_EQ(console.str(), " ...making initial multiple sequence alignment\n\n[1/2][2/2]\n");
   EXPECT_EQ(fake.calls, (std::vector<std::string>{"exists 1-2.gca", "gamma 1-2.drct", "load 1-2.drct", "load 1.drct",
                                                   "align 1-2.drct 1.drct", "load 2.drct", "align 1-2.drct 2.drct"}));
-  EXPECT_EQ(rows, (std::vector<std::string>{"MKTAY.IAK..", "..TAYWIAKQR"}));
+  EXPECT_EQ(rows.rows, (std::vector<std::string>{"MKTAY.IAK..", "..TAYWIAKQR"}));
   const std::string pad(39, ' ');
   EXPECT_EQ(out.str(), "Multiple sequence alignment (Iteration 1): 1-2.drct, 1.drct\n" +
                            line("PARENT       ", "   1", "MKTAYIAK", "   8") +
@@ -91,7 +91,7 @@ TEST(InitialMsa, OneSequenceAgainstItsOwnProfile) {
   fake.residues = {{"1.drct", "MKT"}};
   fake.results = {{"1.drct", path_result(2, 2, "MMM", false, 6)}};
   auto rows = run_initial_msa_phase(console, out, std::vector<std::string>{"only"}, parent_files({}), fake.tools());
-  EXPECT_EQ(rows, (std::vector<std::string>{"MKT"}));
+  EXPECT_EQ(rows.rows, (std::vector<std::string>{"MKT"}));
   EXPECT_EQ(fake.calls[1], "gamma 1.drct");  // the fake says no file exists
   EXPECT_NE(out.str().find("Multiple sequence alignment (Iteration 1): 1.drct, 1.drct\n"), std::string::npos);
   EXPECT_NE(out.str().find(line("only         ", "   1", "MKT" + std::string(47, ' '), "   3")), std::string::npos);

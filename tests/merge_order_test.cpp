@@ -83,6 +83,12 @@ TEST(MergeOrder, MeanIsTakenOverTheStoredValues) {
   auto joins = merge_order(4, make_dist(4, {{1, 2, 0.9f}, {1, 3, 0.6f}, {2, 3, 0.2f}, {3, 4, 0.5f},
                                             {1, 4, 0.1f}, {2, 4, 0.1f}}));
   EXPECT_EQ(names(joins), (std::vector<std::string>{"1-2", "3-4", "1-2-3-4"}));
+  // Each join keeps the similarity it happened at: the last one the mean of
+  // 0.4 and 0.1.
+  ASSERT_EQ(joins.size(), 3u);
+  EXPECT_FLOAT_EQ(joins[0].similarity, 0.9f);
+  EXPECT_FLOAT_EQ(joins[1].similarity, 0.5f);
+  EXPECT_FLOAT_EQ(joins[2].similarity, 0.25f);
 }
 
 TEST(MergeOrder, EqualMaximaTakeTheLowerColumnThenTheLowerRow) {

@@ -156,8 +156,12 @@ TEST(MsaListing, AssembleAndListTwoSequences) {
   al[0] = {"MKT.AY", "MKTWAY", 1, 1};
   al[1] = {"TAYIAK", "TAFIAK", 3, 5};
   std::ostringstream out;
-  auto rows = assemble_and_list(out, std::vector<std::string>{"one", "two"}, al);
-  EXPECT_EQ(rows, (std::vector<std::string>{"MKTWAY...", "..T.AFIAK"}));
+  auto msa = assemble_and_list(out, std::vector<std::string>{"one", "two"}, al);
+  EXPECT_EQ(msa.rows, (std::vector<std::string>{"MKTWAY...", "..T.AFIAK"}));
+  // The parent residue of every column, 0 for the gap column of sequence 1's
+  // W; the rows' first residues as the alignments gave them.
+  EXPECT_EQ(msa.parent_residue, (std::vector<int>{1, 2, 3, 0, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(msa.first_residue, (std::vector<int>{1, 5}));
   const std::string pad(41, ' ');
   EXPECT_EQ(out.str(), "Multiple sequence alignment (Iteration 1): \n" +
                            line("one          ", "   1", "MKTWAY..." + pad, "   6") +

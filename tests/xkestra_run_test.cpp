@@ -809,7 +809,7 @@ TEST(XkestraRun, RowsPastTenThousandColumnsFromReportToModel) {
   std::ostringstream console, out;
   const std::vector<std::string> ids = {"long_one     ", "long_two     "};
   const std::vector<std::string> rows =
-      xk::run_initial_msa_phase(console, out, ids, xk::ParentFiles{"1-2.drct", "1-2.gca"}, tools);
+      xk::run_initial_msa_phase(console, out, ids, xk::ParentFiles{"1-2.drct", "1-2.gca"}, tools).rows;
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].size(), 11000u + 1999u);
   const std::vector<float> aliscore = {0.0f, 5000.0f, 0.0f, 0.0f};

@@ -2,6 +2,7 @@
 // converter, a stand-in gamma tool and hand-made frequency files.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <cstdio>
 #include <regex>
@@ -108,7 +109,8 @@ class Xkestra : public ::testing::Test {
 };
 
 TEST_F(Xkestra, UsageForZeroOneAndThreeArguments) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"in.fa"}, {"in.fa", "out.txt", "-s"}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"in.fa"}, {"in.fa", "out.txt", "-s"}, {"in.fa", "out.txt", "-f", "msf", "-o"}}) {
     write_file(file("LOG"), "old log\n");
     write_file(file("in.fa"), kThree);
     const auto r = run(args);
@@ -138,6 +140,52 @@ TEST_F(Xkestra, BadOptionsStopBeforeTheOutputIsCreated) {
     EXPECT_EQ(r.err, "STOP " + message + "\n");
     EXPECT_FALSE(exists("out.txt"));
   }
+}
+
+TEST_F(Xkestra, AlignmentAndTreeFilesAreCheckedBeforeAnyWork) {
+  write_file(file("in.fa"), kThree);
+  const std::string own = " is one of this program's own files in the working directory; choose another name!!!";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-f", "FASTA"}, "Wrong argument in format (fasta, clustal, stockholm, msf or a2m)!!!"},
+      {{"-o", "a.fa", "-f", "phylip"}, "Wrong argument in format (fasta, clustal, stockholm, msf or a2m)!!!"},
+      {{"-o", "  "}, "Wrong argument in alignment file!!!"},
+      {{"-t", ""}, "Wrong argument in tree file!!!"},
+      {{"-o", "in.fa"}, "ERROR: The file of -o, in.fa, is the input file!!!"},
+      {{"-t", "sub/../in.fa"}, "ERROR: The file of -t, sub/../in.fa, is the input file!!!"},
+      {{"-o", "./out.txt"}, "ERROR: The file of -o, ./out.txt, is another file of this run!!!"},
+      {{"-o", "a.fa", "-t", "./a.fa"}, "ERROR: The file of -t, ./a.fa, is another file of this run!!!"},
+      {{"-t", "LOG"}, "ERROR: The file of -t, LOG," + own},
+      {{"-o", "2.gca"}, "ERROR: The file of -o, 2.gca," + own},
+      {{"-o", "sub"}, "ERROR: The file of -o, sub, cannot be written: it is a folder or its folder does not exist!!!"},
+      {{"-t", "none/t.nwk"},
+       "ERROR: The file of -t, none/t.nwk, cannot be written: it is a folder or its folder does not exist!!!"},
+      // Stockholm's structure lines need the state classes of the model.
+      {{"-f", "stockholm", "-o", "a.fa"}, "ERROR: model_R.hmm line 1: the first line must name the format "
+                                          "\"XKSTRUCT-HMM 1\"!!!"},
+  };
+  fs::create_directory(file("sub"));
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> args = {"in.fa", "out.txt"};
+    args.insert(args.end(), options.begin(), options.end());
+    const auto r = run(args);
+    EXPECT_EQ(r.status, 1) << message;
+    EXPECT_EQ(r.err, "STOP " + message + "\n");
+    EXPECT_FALSE(exists("out.txt")) << message;
+    EXPECT_FALSE(exists("a.fa")) << message;
+    EXPECT_FALSE(exists("1.seq") || exists("1.drct")) << message;
+  }
+  EXPECT_EQ(output("in.fa"), kThree);
+}
+
+// The rows of an aligned FASTA text, by name, in order.
+std::vector<std::pair<std::string, std::string>> fasta_rows(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> rows;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind('>', 0) == 0) rows.emplace_back(line.substr(1), "");
+    else if (!rows.empty()) rows.back().second += line;
+  }
+  return rows;
 }
 
 TEST_F(Xkestra, ShiftLastValueWins) {
@@ -416,6 +464,59 @@ void check_rows_against_sequences(const std::string& report, const std::vector<s
     EXPECT_EQ(last - first + 1, static_cast<int>(residues.size())) << line;
     EXPECT_EQ(seq.substr(static_cast<std::size_t>(first - 1), residues.size()), residues) << line;
   }
+}
+
+TEST(XkestraWithBundledTools, AlignmentAndTreeFilesHoldEveryResidueAndLeaveTheReportAlone) {
+  // Three globin pieces; the second header's first word repeats the first's.
+  xktest::TempDir dir;
+  for (const char* f : {"xmkprof", "xkordel_gamma", "model_R.hmm", "observed", "expected"})
+    std::filesystem::create_symlink(xktest::program(f), dir.file(f));
+  const std::vector<std::string> seqs = {"VHLTPEEKSAVTALWGKVNVDEVGGEALGRLLVV", "MVLSPADKTNVKAAWGKVGAHAGEYGAEALERMF",
+                                         "KSAVTALWGKVNVDEVGG"};
+  const std::vector<std::string> headers = {">one first", ">one (2x) second", ">three"};
+  write_file(dir.file("in.fa"), headers[0] + "\n" + seqs[0] + "\n" + headers[1] + "\n" + seqs[1] + "\n" +
+                                    headers[2] + "\n" + seqs[2] + "\n");
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), xktest::program("xKESTRA"));
+    return xktest::run(args, "", dir.path().string());
+  };
+  ASSERT_EQ(run({"in.fa", "plain.txt", "-r", "5"}).status, 0);
+  const auto r = run({"in.fa", "out.txt", "-t", "tree.nwk", "-f", "a2m", "-r", "5", "-o", "aln.a2m"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string report = read_file(dir.file("out.txt"));
+  EXPECT_EQ(report, read_file(dir.file("plain.txt")));
+
+  const auto rows = fasta_rows(read_file(dir.file("aln.a2m")));
+  ASSERT_EQ(rows.size(), 3u);
+  const std::vector<std::string> names = {"one", "one_2", "three"};
+  const std::string listing = report.substr(report.rfind("(Iteration 1): \n"));
+  for (std::size_t s = 0; s < 3; ++s) {
+    EXPECT_EQ(rows[s].first, names[s]);
+    EXPECT_EQ(rows[s].second.size(), rows[0].second.size());
+    std::string residues, aligned;
+    for (char c : rows[s].second) {
+      if (c != '-' && c != '.') residues += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (c == '-' || std::isupper(static_cast<unsigned char>(c))) aligned += c;
+    }
+    EXPECT_EQ(residues, seqs[s]);
+    // The aligned columns are the listing's: the listed row, without the
+    // blanks after its end, under the sequence's seqID.
+    std::string id = headers[s].substr(1, 10);
+    id.resize(13, ' ');
+    std::istringstream in(listing);
+    std::string listed;
+    for (std::string line; std::getline(in, line);)
+      if (line.size() == 77 && line.rfind(id, 0) == 0) listed += line.substr(20, 50);
+    while (!listed.empty() && listed.back() == ' ') listed.pop_back();
+    std::replace(listed.begin(), listed.end(), '.', '-');
+    EXPECT_EQ(aligned, listed) << names[s];
+  }
+  // The tree: three leaves, two joins, the repeated name made unique.
+  const std::string tree = read_file(dir.file("tree.nwk"));
+  EXPECT_EQ(tree.find(';'), tree.size() - 2);
+  EXPECT_EQ(std::count(tree.begin(), tree.end(), '('), 2);
+  EXPECT_EQ(std::count(tree.begin(), tree.end(), ','), 2);
+  for (const std::string name : {"one:", "'one_2':", "three:"}) EXPECT_NE(tree.find(name), std::string::npos) << tree;
 }
 
 TEST(XkestraWithBundledTools, RunsEndToEnd) {
