@@ -1,5 +1,6 @@
 // The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift},
-// "-b" {Bias} and "-r" {Seed} in any order, the last value winning.
+// "-b" {Bias}, "-r" {Seed}, "-p" {Threads} and "-l" {Limit} in any order,
+// the last value winning; or one of "--help", "-h", "--version" first.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,16 @@
 
 namespace xk::driver {
 
-// The nine usage lines, each with its leading blank and line end.
+// The usage lines, each with its leading blank and line end.
 std::string usage_text();
+
+// "xKESTRA <version of the build>" and a line end.
+std::string version_text();
+
+// What a first argument "--help" or "-h" (the usage text), or "--version"
+// asks for; nullopt for a run.
+enum class InfoRequest { help, version };
+std::optional<InfoRequest> info_request(std::span<const std::string> args);
 
 // Reads an option value as one real number: optional leading blanks, an
 // optional sign, digits with an optional decimal point (at least one digit),
@@ -30,7 +39,10 @@ std::optional<std::int64_t> parse_integer(std::string_view text);
 // `args` are the arguments after the program name.  Returns nullopt when the
 // count does not fit (none, or an odd number): the caller prints the usage
 // text.  Throws FatalStop "Wrong argument in shift!!!", "Wrong argument in
-// bias!!!", "Wrong argument in seed!!!" or "Wrong argument(s)!!!" at the first bad option, in order.
+// bias!!!", "Wrong argument in seed!!!", "Wrong argument in threads!!!" (not a
+// whole number from 1 to 4096), "Wrong argument in limit!!!" (not a whole
+// number of megabytes from 1) or "Wrong argument(s)!!!" at the first bad
+// option, in order.
 std::optional<Settings> parse_command_line(std::span<const std::string> args);
 
 }  // namespace xk::driver
