@@ -14,6 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/ending.hpp"
+#include "common/interrupt.hpp"
+#include "driver/external_tools.hpp"
 #include "driver_fixtures.hpp"
 #include "testutil.hpp"
 
@@ -190,6 +193,29 @@ TEST(RunEnvironmentBundled, HelpAndVersionAnswerAndTouchNothing) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("xKESTRA ", 0), 0u);
   EXPECT_EQ(read_file(dir.file("LOG")), "kept\n");
+}
+
+// A received signal is only recorded; the next check point turns it into
+// the Interrupted ending (128 + the signal), and no tool starts after it.
+TEST(Interrupts, ARecordedSignalEndsTheRunAtTheNextCheckPoint) {
+  struct sigaction saved {};
+  ::sigaction(SIGHUP, nullptr, &saved);
+  xk::install_interrupt_handlers();
+  ASSERT_EQ(::raise(SIGHUP), 0);
+  EXPECT_EQ(xk::interrupt_signal(), SIGHUP);
+  EXPECT_EQ(xk::run_program([] {
+              xk::check_interrupt();
+              return 0;
+            }),
+            128 + SIGHUP);
+  xktest::TempDir dir;
+  const std::string marker = dir.file("started");
+  EXPECT_THROW(xk::driver::run_tool({"/bin/sh", "-c", "touch " + marker}, {}), xk::Interrupted);
+  EXPECT_FALSE(fs::exists(marker));
+  xk::clear_interrupt();
+  EXPECT_EQ(xk::driver::run_tool({"/bin/sh", "-c", "touch " + marker}, {}), 0);
+  EXPECT_TRUE(fs::exists(marker));
+  ::sigaction(SIGHUP, &saved, nullptr);
 }
 
 }  // namespace
