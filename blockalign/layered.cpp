@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "blockalign/table.hpp"
+#include "common/interrupt.hpp"
 
 namespace xk {
 
@@ -141,6 +142,7 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
   double* I = s.I.data();
   double* D = s.D.data();
   for (int i = 0; i <= len1; ++i) {
+    check_interrupt();  // a long merge answers an interrupt within a row
     const std::size_t c0 = static_cast<std::size_t>(i) * row;
     // The entries no update writes: column 0 (all layers), layer 0 (the
     // leading unaligned region: I(i, 0, 0) = 1, D(i, j, 0) = 1 for j >= 1,
