@@ -2,7 +2,7 @@
 
 #include <cassert>
 
-#include "assembly/alphabet.hpp"
+#include "common/residues.hpp"
 
 namespace xk {
 

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "blockalign/table.hpp"
+#include "common/interrupt.hpp"
 
 namespace xk {
 
@@ -210,6 +211,7 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
   double* I = s.I.data();
   double* D = s.D.data();
   for (int i = 0; i <= len1; ++i) {
+    check_interrupt();  // a long merge answers an interrupt within a row
     const std::size_t c0 = static_cast<std::size_t>(i) * row;
     set_fixed_entries(M, I, D, c0, row, S, i == 0);
     s.row_exp[static_cast<std::size_t>(i) * S] = 0;  // layer 0: factor 1 in every row

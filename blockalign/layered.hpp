@@ -83,7 +83,8 @@ inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
 // Builds the weighted sums from the pair weights (len1 x len2, row-major).
 // The three tables are created here ("ERROR: Allocating matrixM!!!", then
 // matrixD, then matrixI, on failure).  maxblock >= 0; maxblock >= 1 needs
-// len1, len2 >= 1.
+// len1, len2 >= 1.  An interrupt (common/interrupt.hpp) is answered with
+// Interrupted between rows.
 LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights);
 
 }  // namespace xk

@@ -1,6 +1,7 @@
 #include "common/ending.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -11,6 +12,23 @@ namespace xk {
 IoError io_error_from_errno(const std::string& file) {
   return IoError(file, std::strerror(errno));
 }
+
+namespace {
+
+std::string signal_name(int sig) {
+  switch (sig) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "signal " + std::to_string(sig);
+  }
+}
+
+}  // namespace
+
+Interrupted::Interrupted(int signal_number)
+    : std::runtime_error("Interrupted by " + signal_name(signal_number) + ": the output is incomplete"),
+      signal_(signal_number) {}
 
 namespace {
 void stop_line(const char* message) {
@@ -30,6 +48,9 @@ int run_program(const std::function<int()>& body) noexcept {
     } catch (const NormalStop& e) {
       stop_line(e.what());
       return 0;
+    } catch (const Interrupted& e) {
+      stop_line(e.what());
+      return 128 + e.signal_number();
     } catch (const FatalStop& e) {
       stop_line(e.what());
       return kExitFatal;

@@ -8,6 +8,8 @@
 //   NotFound    "<what> <file>" on standard output, exit status 1
 //   IoError     "ERROR: <file>: <reason>" on standard error, exit status 2
 //   NormalStop  "STOP <message>" on standard error, exit status 0
+//   Interrupted "STOP Interrupted by <signal>: the output is incomplete" on
+//               standard error, exit status 128 + the signal number
 #pragma once
 
 #include <functional>
@@ -54,6 +56,16 @@ class IoError : public std::runtime_error {
 class NormalStop : public std::runtime_error {
  public:
   explicit NormalStop(const std::string& message) : std::runtime_error(message) {}
+};
+
+// An interrupting signal received during a run (see common/interrupt.hpp).
+class Interrupted : public std::runtime_error {
+ public:
+  explicit Interrupted(int signal_number);
+  int signal_number() const { return signal_; }
+
+ private:
+  int signal_;
 };
 
 // Builds an IoError for `file` from the current errno.

@@ -1,10 +1,12 @@
 #include "driver/alignment_files.hpp"
 
+#include <filesystem>
 #include <fstream>
 
 #include "common/ending.hpp"
 #include "driver/external_tools.hpp"
 #include "driver/run_state.hpp"
+#include "environment/locate.hpp"
 #include "localstructure/model.hpp"
 #include "msaformats/full_length.hpp"
 #include "msaformats/newick.hpp"
@@ -32,7 +34,12 @@ void write_file(const std::string& file, const std::string& text) {
 }  // namespace
 
 std::string structure_state_letters() {
-  const ls::StructureModel model = ls::read_model(kGammaModel);
+  // The model the gamma tool runs with, found where the run finds it (named
+  // as given when it is in the working directory).
+  std::string file = kGammaModel;
+  if (!std::filesystem::exists(file))
+    if (const auto found = locate(kGammaModel, search_folders())) file = found->string();
+  const ls::StructureModel model = ls::read_model(file);
   std::string letters(static_cast<std::size_t>(model.states()), ' ');
   for (std::size_t m = 1; m < letters.size(); ++m) letters[m] = msa::structure_letter(model.state_class[m]);
   return letters;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ending.hpp"
+#include "common/interrupt.hpp"
 #include "common/fixedwidth.hpp"
 #include "common/names.hpp"
 #include "common/table.hpp"
@@ -87,6 +88,7 @@ void all_pairs_phase(RunState& state) {
                       g1, g2, set.shift, set.go, set.ge);
   };
   auto begin = [&](std::size_t c) {
+    check_interrupt();
     state.console << progress_bar(static_cast<long long>(c) + 1, total);
     state.console.flush();
   };

@@ -21,10 +21,24 @@ std::string usage_text() {
          "   -> Seed: random seed of BAA, default -> clock\n"
          "   -> -o {File}: the alignment with every residue, default -> none\n"
          "   -> -f {Format}: fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
-         "   -> -t {File}: the merge order as a Newick tree, default -> none\n";
+         "   -> -t {File}: the merge order as a Newick tree, default -> none\n"
+         "   -> -p Threads: number of threads, default -> all cores\n"
+         "   -> -l Limit: memory for the tables of BAA in MB, default -> 3/4 of the memory\n";
+}
+
+std::string version_text() { return std::string("xKESTRA ") + XK_VERSION + "\n"; }
+
+std::optional<InfoRequest> info_request(std::span<const std::string> args) {
+  if (args.empty()) return std::nullopt;
+  if (args[0] == "--help" || args[0] == "-h") return InfoRequest::help;
+  if (args[0] == "--version") return InfoRequest::version;
+  return std::nullopt;
 }
 
 namespace {
+
+constexpr std::int64_t kMaxThreads = 4096;
+constexpr std::int64_t kMaxLimitMB = std::int64_t{1} << 40;  // far beyond any machine, and no overflow in bytes
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -88,7 +102,7 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       if (!v) throw FatalStop("Wrong argument in seed!!!");
       s.seed = static_cast<std::uint64_t>(*v);
     } else if (name == "-o" || name == "-t") {
-      std::string file = trim_trailing_blanks(value);
+      std::string file = without_trailing_blanks(value);
       if (file.empty())
         throw FatalStop(name == "-o" ? "Wrong argument in alignment file!!!" : "Wrong argument in tree file!!!");
       (name == "-o" ? s.alignment_file : s.tree_file) = std::move(file);
@@ -96,6 +110,14 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       auto f = msa::parse_format(value);
       if (!f) throw FatalStop("Wrong argument in format (fasta, clustal, stockholm, msf or a2m)!!!");
       s.format = *f;
+    } else if (name == "-p") {
+      auto v = parse_integer(value);
+      if (!v || *v < 1 || *v > kMaxThreads) throw FatalStop("Wrong argument in threads!!!");
+      s.threads = static_cast<unsigned>(*v);
+    } else if (name == "-l") {
+      auto v = parse_integer(value);
+      if (!v || *v < 1 || *v > kMaxLimitMB) throw FatalStop("Wrong argument in limit!!!");
+      s.memory_limit = static_cast<std::uint64_t>(*v) << 20;
     } else {
       throw FatalStop("Wrong argument(s)!!!");
     }

@@ -1,6 +1,7 @@
 // The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift},
-// "-b" {Bias}, "-r" {Seed}, "-o" {File}, "-f" {Format} and "-t" {File} in
-// any order, the last value winning.
+// "-b" {Bias}, "-r" {Seed}, "-o" {File}, "-f" {Format}, "-t" {File}, "-p"
+// {Threads} and "-l" {Limit} in any order, the last value winning; or one of
+// "--help", "-h", "--version" first.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,14 @@ namespace xk::driver {
 
 // The usage lines, each with its leading blank and line end.
 std::string usage_text();
+
+// "xKESTRA <version of the build>" and a line end.
+std::string version_text();
+
+// What a first argument "--help" or "-h" (the usage text), or "--version"
+// asks for; nullopt for a run.
+enum class InfoRequest { help, version };
+std::optional<InfoRequest> info_request(std::span<const std::string> args);
 
 // Reads an option value as one real number: optional leading blanks, an
 // optional sign, digits with an optional decimal point (at least one digit),
@@ -33,8 +42,10 @@ std::optional<std::int64_t> parse_integer(std::string_view text);
 // text.  Throws FatalStop "Wrong argument in shift!!!", "Wrong argument in
 // bias!!!", "Wrong argument in seed!!!", "Wrong argument in alignment file!!!"
 // (an empty -o name), "Wrong argument in tree file!!!" (an empty -t name),
-// "Wrong argument in format (...)!!!" or "Wrong argument(s)!!!" at the first
-// bad option, in order.
+// "Wrong argument in format (...)!!!", "Wrong argument in threads!!!" (not a
+// whole number from 1 to 4096), "Wrong argument in limit!!!" (not a whole
+// number of megabytes from 1) or "Wrong argument(s)!!!" at the first bad
+// option, in order.
 std::optional<Settings> parse_command_line(std::span<const std::string> args);
 
 }  // namespace xk::driver

@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "common/ending.hpp"
+#include "common/interrupt.hpp"
 #include "common/names.hpp"
 
 extern char** environ;
@@ -57,12 +59,22 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   std::cerr.flush();
   std::fflush(nullptr);
 
+  check_interrupt();
   pid_t pid = 0;
   if (::posix_spawn(&pid, args[0], fa.get(), nullptr, args.data(), environ) != 0) return -1;
   int status = 0;
+  bool stopped = false;  // the tool was told to stop because of an interrupt
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
+    if (interrupt_signal() != 0 && !stopped) {
+      ::kill(pid, SIGTERM);
+      stopped = true;
+    }
   }
+  // An interrupt that came while the tool ran (and may have ended it too,
+  // as a terminal's interrupt reaches the whole process group) wins over
+  // the tool's status.
+  check_interrupt();
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -25,7 +25,9 @@ struct Redirections {
 // Starts argv[0] (a path, not searched for) with the given arguments and
 // redirections and waits for it.  Returns its exit status; -1 when it could
 // not be started (missing program, redirection file that cannot be opened)
-// or did not end normally (killed by a signal).
+// or did not end normally (killed by a signal).  An interrupt received
+// before the start or during the wait (common/interrupt.hpp) stops the
+// tool with SIGTERM, waits for it and throws Interrupted.
 int run_tool(const std::vector<std::string>& argv, const Redirections& redirections);
 
 // The converter: "./xmkprof STEM.drct" with standard input from

@@ -198,7 +198,8 @@ void input_phase(RunState& state) {
   {
     std::error_code ec;
     std::ifstream in;
-    if (!std::filesystem::is_directory(name, ec)) in.open(name, std::ios::binary);
+    const std::string& path = state.input_path.empty() ? name : state.input_path;
+    if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
     if (!in) throw NotFound("ERROR: File not found -", name);
     seqs = read_fasta(in, name);
   }

@@ -4,10 +4,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <type_traits>
 
+#include "blockalign/memory.hpp"
 #include "common/ending.hpp"
+#include "common/interrupt.hpp"
 #include "common/names.hpp"
 #include "common/table.hpp"
 #include "driver/alignment_files.hpp"
@@ -16,12 +17,14 @@
 #include "driver/command_line.hpp"
 #include "driver/external_tools.hpp"
 #include "driver/fasta_input.hpp"
+#include "driver/run_folder.hpp"
 #include "driver/run_state.hpp"
 #include "blockalign/baa.hpp"
 #include "driver/initial_msa.hpp"
 #include "driver/merge_order.hpp"
 #include "driver/pair_report.hpp"
 #include "driver/state_model.hpp"
+#include "environment/machine.hpp"
 #include "readers/profiles.hpp"
 #include "scoring/dp.hpp"
 #include "scoring/scores.hpp"
@@ -119,11 +122,26 @@ bool file_exists(const std::string& path) {
 
 void make_gamma(const std::string& profile) { drct2gca(profile); }
 
+// A join whose block-aligner tables would take more than `limit` bytes
+// (0: no limit) stops the run before any of them is allocated.
+void check_merge_memory(const std::string& a, const std::string& b, int len1, int len2, std::uint64_t limit) {
+  const std::uint64_t need = baa_peak_bytes(len1, len2);
+  if (limit == 0 || need <= limit) return;
+  constexpr std::uint64_t kMB = std::uint64_t{1} << 20;
+  throw FatalStop("ERROR: Joining " + file_stem(a) + " (" + std::to_string(len1) + " positions) and " + file_stem(b) +
+                  " (" + std::to_string(len2) + " positions) needs about " + std::to_string((need + kMB - 1) / kMB) +
+                  " MB for the block aligner's tables, more than the limit of " + std::to_string(limit / kMB) +
+                  " MB (set it with -l)!!!");
+}
+
 // Merge order and parent profile: one block-aligner merge per join.
 ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   ParentPhaseTools tools{file_exists, make_gamma, [&state](const std::string& a, const std::string& b) {
-                           baa(a, b, getdrctlen(a), getdrctlen(b), state.tables, state.settings.bias,
-                               state.settings.seed, state.console);
+                           check_interrupt();
+                           const int len1 = getdrctlen(a), len2 = getdrctlen(b);
+                           check_merge_memory(a, b, len1, len2, state.memory_limit);
+                           baa(a, b, len1, len2, state.tables, state.settings.bias, state.settings.seed,
+                               state.console);
                          }};
   ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, &joins);
   state.dist = SquareTable();  // released: no later phase reads it
@@ -137,6 +155,7 @@ AssembledMsa initial_msa_phase(RunState& state, const ParentFiles& parent) {
   tools.make_gamma = make_gamma;
   tools.load = [](const std::string& profile) { return load_profile(profile); };
   tools.align = [&state](ProfileData& par, ProfileData& child) {
+    check_interrupt();
     std::vector<float> scores = make_table<float>(
         static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
     // The classic routine: the parent's gamma table, loaded once, takes
@@ -189,6 +208,11 @@ void run_phases(RunState& state) {
 }
 
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options) {
+  if (const std::optional<InfoRequest> request = info_request(args)) {
+    console << (*request == InfoRequest::version ? version_text() : usage_text());
+    console.flush();
+    return 0;
+  }
   {
     // A missing log is no error.  An input that is the log itself (by name
     // or through a link) is kept: it is refused below, and must survive.
@@ -210,9 +234,22 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
   std::ofstream out(settings->output, std::ios::binary | std::ios::trunc);
   if (!out) throw FatalStop("ERROR: Cannot create the output file " + settings->output + "!!!");
 
-  RunState state(*settings, console, out);
-  state.threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-  run_phases(state);
+  // The -o and -t files are written from inside the private folder: hold
+  // them by their absolute paths so they land where the user named them.
+  Settings chosen = *settings;
+  for (std::string* file : {&chosen.alignment_file, &chosen.tree_file})
+    if (!file->empty()) *file = fs::absolute(*file).string();
+
+  RunState state(chosen, console, out);
+  state.threads = thread_count(options.threads != 0 ? options.threads : settings->threads);
+  state.memory_limit = settings->memory_limit.value_or(usable_memory_bytes() / 4 * 3);
+  state.input_path = fs::absolute(settings->input).string();
+  {
+    // The phases work in the run's private folder; it goes with all the
+    // intermediate files on every way out, fatal stops and interrupts too.
+    const PrivateFolder work(".", run_folder_links());
+    run_phases(state);
+  }
 
   const auto shutdown = WallClock::now();
   out.close();

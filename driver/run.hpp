@@ -12,19 +12,22 @@ struct RunState;
 struct PhaseTime;
 
 struct RunOptions {
-  // Worker threads of the all-pairs phase; 0: one per processor core.  The
-  // program uses the default; tests and benchmarks may choose.
+  // The run's threads, over "-p"; 0: as the command line says.  Tests and
+  // benchmarks may choose.
   unsigned threads = 0;
   // When set, receives the wall-clock time of every phase, in order (see
   // RunState::phase_times), then "shutdown"; for benchmarks.
   std::vector<PhaseTime>* phase_times = nullptr;
 };
 
-// The whole run: removes "LOG", reads the command line (usage text on
-// `console` and status 1 when it does not fit), checks that the output file
-// (and the -o and -t files) is not the input file nor one of the run's own
-// files, creates the output file, runs the phases, then shuts down (closes the output file, removes
-// the run's ".drct" and ".gca" files, prints the processor times) and
+// The whole run: answers "--help"/"-h" (usage text) and "--version" on
+// `console` with 0; otherwise removes "LOG", reads the command line (usage
+// text on `console` and status 1 when it does not fit), checks that the
+// output file (and the -o and -t files) is not the input file nor one of the run's own files, creates
+// the output file, runs the phases in a private folder (driver/run_folder.hpp;
+// the current directory meanwhile, removed with its files on every way
+// out), then shuts down (closes the output file, removes stale ".drct" and
+// ".gca" files of the working directory, prints the processor times) and
 // returns 0.  Fatal conditions are thrown (see common/ending.hpp); call it
 // through run_program.
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options = {});

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstdint>
 #include <ostream>
 #include <span>
 #include <string>
@@ -50,7 +51,13 @@ struct RunState {
   Settings settings;
   std::ostream& console;  // progress lines and the progress bar
   std::ostream& out;      // the output file (its name is settings.output)
-  unsigned threads = 1;   // workers of the all-pairs phase
+  unsigned threads = 1;   // the run's threads: "-p", or one per core (environment/machine.hpp)
+  // Where the input is opened: an absolute path, since the phases work in
+  // the run's private folder; settings.input stays the name the user gave,
+  // for messages.  Empty: settings.input.
+  std::string input_path;
+  // The most bytes a block-aligner merge may take; 0: no limit.
+  std::uint64_t memory_limit = 0;
 
   // Input phase: one entry per sequence, sequence k at index k-1.
   std::vector<std::string> seqID;    // 13 characters each, blank-padded

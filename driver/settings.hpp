@@ -25,6 +25,13 @@ struct Settings {
   std::string alignment_file;
   msa::Format format = msa::Format::fasta;
   std::string tree_file;
+  // "-p": the most threads the run uses; 0: one per processor core.  The
+  // run resolves it once into RunState::threads, which every parallel part
+  // of the run reads.
+  unsigned threads = 0;
+  // "-l": the most memory, in bytes, the block aligner's tables may take in
+  // one merge; unset: three quarters of what the machine offers.
+  std::optional<std::uint64_t> memory_limit;
 };
 
 }  // namespace xk::driver

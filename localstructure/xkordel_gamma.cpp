@@ -39,6 +39,7 @@ Profile read_profile(const std::string& path) {
     const std::string reason = what.rfind(prefix, 0) == 0 ? what.substr(prefix.size()) : what;
     throw FatalStop("ERROR: Cannot read profile file " + path + ": " + reason + "!!!");
   }
+  if (p.letters.empty()) throw FatalStop("ERROR: Cannot read profile file " + path + ": it holds no positions!!!");
   return p;
 }
 

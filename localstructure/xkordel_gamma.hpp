@@ -17,7 +17,8 @@ std::string usage_text();
 // Writes the one-line summary to `out` and returns 0.  Every failure is a
 // FatalStop naming the file: "ERROR: Cannot read model file ...!!!",
 // "ERROR: <model> line <n>: ...!!!", "ERROR: Cannot read profile file
-// ...!!!", "ERROR: Cannot write gamma file ...!!!".
+// ...!!!" (also for a damaged profile file or one without positions),
+// "ERROR: Cannot write gamma file ...!!!".
 int xkordel_gamma(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace xk::ls

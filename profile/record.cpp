@@ -1,6 +1,7 @@
 #include "profile/record.hpp"
 
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 #include "common/ending.hpp"
@@ -114,20 +115,41 @@ void ProfileWriter::close() {
   if (std::fclose(f) != 0 || bad) throw io_error_from_errno(path_);
 }
 
+namespace {
+
+// Why a profile file of `bytes` bytes cannot be read as whole records.
+std::string damaged_size(long long bytes) {
+  return "damaged profile file: " + std::to_string(bytes) + " bytes is not a whole number of " +
+         std::to_string(kRecordBytes) + "-byte records";
+}
+
+}  // namespace
+
 ProfileReader::ProfileReader(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "rb")) {
   if (!file_) throw io_error_from_errno(path);
+  struct stat st {};
+  if (::fstat(::fileno(file_.get()), &st) != 0) throw io_error_from_errno(path);
+  if (S_ISDIR(st.st_mode)) throw IoError(path, "is a folder, not a profile file");
+  if (S_ISREG(st.st_mode) && st.st_size % static_cast<off_t>(kRecordBytes) != 0)
+    throw IoError(path, damaged_size(static_cast<long long>(st.st_size)));
 }
 
 bool ProfileReader::next(ProfileRecord& rec) {
   RecordBytes b;
-  if (std::fread(b.data(), 1, b.size(), file_.get()) != b.size()) return false;
+  const std::size_t got = std::fread(b.data(), 1, b.size(), file_.get());
+  if (got == 0 && std::ferror(file_.get())) throw io_error_from_errno(path_);
+  if (got == 0) return false;
+  // A pipe or device gives its size only at its end.
+  if (got != b.size()) throw IoError(path_, damaged_size(static_cast<long long>(read_ * kRecordBytes + got)));
   rec = decode_record(b);
+  ++read_;
   return true;
 }
 
 long count_records(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throw io_error_from_errno(path);
+  if (S_ISDIR(st.st_mode)) throw IoError(path, "is a folder, not a profile file");
   if (!S_ISREG(st.st_mode)) {
     // Not a plain file: count by reading, as a reader would.
     ProfileReader reader(path);
@@ -136,6 +158,8 @@ long count_records(const std::string& path) {
     while (reader.next(rec)) ++n;
     return n;
   }
+  if (st.st_size % static_cast<off_t>(kRecordBytes) != 0)
+    throw IoError(path, damaged_size(static_cast<long long>(st.st_size)));
   return static_cast<long>(st.st_size / static_cast<off_t>(kRecordBytes));
 }
 

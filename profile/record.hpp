@@ -66,12 +66,14 @@ class ProfileWriter {
   long count_ = 0;
 };
 
-// Sequential reader.  Opening a missing file throws IoError naming it.
+// Sequential reader.  Opening throws IoError naming the file when it is
+// missing or unreadable, a folder, or a plain file whose size is not a whole
+// number of records (a damaged file is refused, never read in part).
 class ProfileReader {
  public:
   explicit ProfileReader(const std::string& path);
-  // Reads the next complete record; false at the end (a partial record at
-  // the end of the file is never returned).
+  // Reads the next record; false at the end of the file.  A read error, or
+  // a partial record at the end of a pipe, throws IoError naming the file.
   bool next(ProfileRecord& rec);
 
  private:
@@ -80,10 +82,12 @@ class ProfileReader {
   };
   std::string path_;
   std::unique_ptr<std::FILE, Closer> file_;
+  long read_ = 0;  // records returned so far
 };
 
-// Number of complete records of a profile file (its size / 136, rounded
-// down).  A missing file throws IoError naming it.
+// Number of records of a profile file (its size / 136).  Throws IoError
+// naming the file when it is missing, a folder, or of a size that is not a
+// whole number of records.
 long count_records(const std::string& path);
 
 }  // namespace xk

@@ -116,16 +116,29 @@ bool usual_row(const char* fields, float* row, VectorPath path) {
 
 namespace {
 
-// Parses one line (without its line end) into the table.  k counts the
-// GAMMA lines seen so far.
-void gamma_line(std::string_view line, int L, std::span<float> table, long& k, VectorPath path) {
+// The GAMMA lines a reader has met, and the first of positions 1..L that
+// is short of its 282 fields (0: none).
+struct GammaCount {
+  long lines = 0;
+  long first_short = 0;
+  int short_fields = 0;
+};
+
+constexpr std::size_t kFullLine = kFirstField + kStates * kFieldWidth;
+
+// Parses one line (without its line end) into the table.
+void gamma_line(std::string_view line, int L, std::span<float> table, GammaCount& count, VectorPath path) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CR LF line ends
   if (line.size() > kLineBuffer) line = line.substr(0, kLineBuffer);
   if (line.size() < 5 || std::memcmp(line.data(), "GAMMA", 5) != 0) return;
-  ++k;
+  const long k = ++count.lines;
   if (k > L) return;  // surplus GAMMA lines are ignored: the table has L rows
+  if (line.size() < kFullLine && count.first_short == 0) {
+    count.first_short = k;
+    count.short_fields = static_cast<int>(line.size() <= kFirstField ? 0 : (line.size() - kFirstField) / kFieldWidth);
+  }
   float* row = table.data() + static_cast<std::size_t>(k - 1) * kStates;
-  if (line.size() >= kFirstField + kStates * kFieldWidth && usual_row(line.data() + kFirstField, row, path)) return;
+  if (line.size() >= kFullLine && usual_row(line.data() + kFirstField, row, path)) return;
   for (std::size_t m = 0; m < kStates; ++m) {
     std::size_t start = kFirstField + m * kFieldWidth;
     if (start >= line.size()) break;  // fields beyond the end of the line read as 0
@@ -138,12 +151,24 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// With GammaRows::complete, refuses a file that does not cover positions
+// 1..L with whole lines.
+void check_rows(const std::string& path, int L, const GammaCount& count, GammaRows rows) {
+  if (rows != GammaRows::complete) return;
+  if (count.lines < L)
+    throw IoError(path, "damaged gamma file: " + std::to_string(count.lines) + " GAMMA lines for " +
+                            std::to_string(L) + " positions");
+  if (count.first_short != 0)
+    throw IoError(path, "damaged gamma file: GAMMA line " + std::to_string(count.first_short) + " holds " +
+                            std::to_string(count.short_fields) + " of " + std::to_string(kStates) + " fields");
+}
+
 }  // namespace
 
 void parse_gamma_text(std::string_view text, int L, std::span<float> table, VectorPath path) {
   path = usable_vector_path(path);
   std::fill(table.begin(), table.end(), 0.0f);
-  long k = 0;
+  GammaCount k;
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
@@ -153,7 +178,7 @@ void parse_gamma_text(std::string_view text, int L, std::span<float> table, Vect
   }
 }
 
-void readgamma(const std::string& path, int L, std::span<float> table) {
+void readgamma(const std::string& path, int L, std::span<float> table, GammaRows rows) {
   if (L < 0) L = 0;
   if (table.size() < static_cast<std::size_t>(L) * kStates) {
     throw std::logic_error("readgamma: table smaller than L rows");
@@ -170,7 +195,7 @@ void readgamma(const std::string& path, int L, std::span<float> table) {
   std::vector<char> buf(1 << 16);
   std::size_t have = 0;
   bool skipping = false;  // inside the dropped tail of an over-long line
-  long k = 0;
+  GammaCount k;
   for (;;) {
     std::size_t got = std::fread(buf.data() + have, 1, buf.size() - have, file.get());
     if (got == 0 && std::ferror(file.get())) throw io_error_from_errno(path);
@@ -199,11 +224,12 @@ void readgamma(const std::string& path, int L, std::span<float> table) {
     std::memmove(buf.data(), rest.data(), rest.size());
     have = rest.size();
   }
+  check_rows(path, L, k, rows);
 }
 
-std::vector<float> readgamma(const std::string& path, int L) {
+std::vector<float> readgamma(const std::string& path, int L, GammaRows rows) {
   std::vector<float> table(static_cast<std::size_t>(std::max(L, 0)) * kStates);
-  readgamma(path, L, table);
+  readgamma(path, L, table, rows);
   return table;
 }
 

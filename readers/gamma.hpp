@@ -18,18 +18,30 @@
 
 namespace xk {
 
+// What a reader asks of the GAMMA lines of positions 1..L.
+enum class GammaRows {
+  // Every position has its line, with all 282 fields: a file cut short or
+  // a cut line is refused as damaged.  What the main program reads.
+  complete,
+  // The classic reading: rows after the last GAMMA line stay 0, and a short
+  // line reads its missing fields as 0.
+  as_found,
+};
+
 // Fills table (L rows x 282, row-major, row k-1 = position k) from the
-// file's GAMMA lines.  The table is zeroed first; rows after the last GAMMA
-// line stay 0; GAMMA lines beyond row L are ignored.  A short line reads
-// its missing fields as 0.
-// Throws IoError (missing file), FatalStop "ERROR: Bad gammaline!!!" (a field
-// that is not a number).
-void readgamma(const std::string& path, int L, std::span<float> table);
-std::vector<float> readgamma(const std::string& path, int L);
+// file's GAMMA lines.  The table is zeroed first; GAMMA lines beyond row L
+// are ignored.
+// Throws IoError naming the file when it is missing, unreadable or a
+// folder, and, with GammaRows::complete, when fewer than L GAMMA lines or a
+// line with fewer than 282 fields stand for positions 1..L; FatalStop
+// "ERROR: Bad gammaline!!!" for a field that is not a number.
+void readgamma(const std::string& path, int L, std::span<float> table, GammaRows rows = GammaRows::complete);
+std::vector<float> readgamma(const std::string& path, int L, GammaRows rows = GammaRows::complete);
 
 // Same parse over a file's text already in memory (exposed for tests and
 // benchmarks), on a chosen vector path (lowered to what the processor
 // runs; readgamma takes the widest): every path gives the same table.
+// Reads the lines as found.
 void parse_gamma_text(std::string_view text, int L, std::span<float> table, VectorPath path = best_vector_path());
 
 // The residue text: the letters of columns 9-20 of every RESIDUE line, in

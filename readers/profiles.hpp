@@ -7,8 +7,9 @@
 
 namespace xk {
 
-// Number of complete records of the file (= residue positions).  A missing
-// file throws IoError naming it.
+// Number of records of the file (= residue positions).  A missing file, a
+// folder, or a file whose size is not a whole number of 136-byte records
+// throws IoError naming it.
 int getdrctlen(const std::string& path);
 
 // Copies the 20 profile values of records 1..n into rows 0..n-1 of `table`

@@ -36,7 +36,34 @@ TEST(CommandLine, UsageTextLines) {
             "   -> Seed: random seed of BAA, default -> clock\n"
             "   -> -o {File}: the alignment with every residue, default -> none\n"
             "   -> -f {Format}: fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
-            "   -> -t {File}: the merge order as a Newick tree, default -> none\n");
+            "   -> -t {File}: the merge order as a Newick tree, default -> none\n"
+            "   -> -p Threads: number of threads, default -> all cores\n"
+            "   -> -l Limit: memory for the tables of BAA in MB, default -> 3/4 of the memory\n");
+}
+
+TEST(CommandLine, HelpAndVersionAreAskedFirst) {
+  using xk::driver::info_request;
+  using xk::driver::InfoRequest;
+  const auto ask = [](std::vector<std::string> args) { return info_request(args); };
+  EXPECT_EQ(ask({"--help"}), InfoRequest::help);
+  EXPECT_EQ(ask({"-h"}), InfoRequest::help);
+  EXPECT_EQ(ask({"--version", "x"}), InfoRequest::version);
+  EXPECT_FALSE(ask({}));
+  EXPECT_FALSE(ask({"in.fa", "--help"}));
+  EXPECT_EQ(xk::driver::version_text().rfind("xKESTRA ", 0), 0u);
+}
+
+TEST(CommandLine, ThreadsAndMemoryLimitTakeWholePositiveNumbers) {
+  auto s = parse({"in.fa", "out.txt", "-p", "3", "-l", "512"});
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->threads, 3u);
+  EXPECT_EQ(s->memory_limit, std::uint64_t{512} << 20);
+  EXPECT_EQ(parse({"in.fa", "out.txt"})->threads, 0u);  // one per core
+  EXPECT_FALSE(parse({"in.fa", "out.txt"})->memory_limit);
+  for (const char* bad : {"", "0", "-1", "2.5", "x", "5000"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-p", bad}), "Wrong argument in threads!!!") << '"' << bad << '"';
+  for (const char* bad : {"", "0", "-4", "1G", "99999999999999"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-l", bad}), "Wrong argument in limit!!!") << '"' << bad << '"';
 }
 
 TEST(CommandLine, CountsThatDoNotFitAskForUsage) {

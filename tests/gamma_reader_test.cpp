@@ -1,6 +1,8 @@
 // Gamma file readers: the fixed-width GAMMA fields and the RESIDUE letters.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <random>
 
 #include "common/ending.hpp"
@@ -142,6 +144,34 @@ TEST(ReadGamma, CrLfLineEndsReadTheSame) {
   std::vector<float> t(kStates);
   parse_gamma_text("GAMMA   0.500000 0.250000\r\n", 1, t);
   EXPECT_FLOAT_EQ(t[1], 0.25f);
+}
+
+// What the main program reads must cover every position with a whole
+// line: a file cut short (fewer lines, or a cut last line) or a folder is
+// refused naming it; the classic reading takes the lines as found.
+TEST(ReadGamma, CutFilesAndFoldersAreRefusedNamingThem) {
+  xktest::TempDir dir;
+  std::string three;
+  for (int k = 0; k < 3; ++k) three += gamma_line(" 0.500000", 282);
+  const std::string few = dir.file("few.gca"), cut = dir.file("cut.gca"), folder = dir.file("folder.gca");
+  xktest::write_file(few, three);
+  xktest::write_file(cut, three.substr(0, three.size() - 1000));
+  std::filesystem::create_directory(folder);
+  for (const auto& [file, reason] : {std::pair{few, "3 GAMMA lines for 4 positions"},
+                                     std::pair{cut, "GAMMA line 3 holds 171 of 282 fields"}}) {
+    try {
+      readgamma(file, 4 - (file == cut));
+      FAIL() << file;
+    } catch (const IoError& e) {
+      EXPECT_EQ(e.file(), file);
+      EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(readgamma(folder, 1), IoError);
+  const std::vector<float> as_found = readgamma(few, 4, GammaRows::as_found);
+  EXPECT_FLOAT_EQ(as_found[2 * kStates], 0.5f);
+  EXPECT_EQ(as_found[3 * kStates], 0.0f);
+  EXPECT_EQ(readgamma(few, 3).size(), 3u * kStates);
 }
 
 TEST(ReadGamma, MissingFileIsAnIoErrorNamingIt) {

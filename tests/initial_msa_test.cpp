@@ -10,6 +10,7 @@
 
 #include "driver/initial_msa.hpp"
 #include "profile/record.hpp"
+#include "driver_fixtures.hpp"
 #include "testutil.hpp"
 
 using namespace xk;
@@ -107,7 +108,10 @@ TEST(InitialMsa, LoadProfileReadsProfileGammaAndResidues) {
     w.write(converter_record(r, {'x', 'x', 'x', 'x'}, 'A', v));
   }
   w.close();
-  xktest::write_file(dir.file("7.gca"), "HEADER\nGAMMA    0.50000\nGAMMA    1.00000\nGAMMA    1.50000\nRESIDUE MKX\n");
+  std::string gamma = "HEADER\n";
+  for (const char* first : {"  0.50000", "  1.00000", "  1.50000"})
+    gamma += "GAMMA  " + std::string(first) + xktest::uniform_gamma_line().substr(7 + 9) + "\n";
+  xktest::write_file(dir.file("7.gca"), gamma + "RESIDUE MKX\n");
   ProfileData d = load_profile(drct);
   EXPECT_EQ(d.profile, drct);
   EXPECT_EQ(d.length, 3);

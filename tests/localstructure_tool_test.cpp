@@ -72,14 +72,22 @@ TEST(XkordelGamma, WritesTheGammaFileTheReadersExpect) {
   EXPECT_EQ(xktest::read_file(w.dir.file("2.gca")), xktest::read_file(gca));
 }
 
-TEST(XkordelGamma, EmptyProfileGivesNoGammaLine) {
+// An empty, cut or grown profile file, or a folder, is no profile: the tool
+// stops naming it and writes no gamma file.
+TEST(XkordelGamma, DamagedOrEmptyProfilesAreRefused) {
   WorkDir w;
+  w.profile("1.drct", "ACDE");
+  const std::string bytes = xktest::read_file(w.dir.file("1.drct"));
   xktest::write_file(w.dir.file("0.drct"), "");
-  const auto r = w.gamma({"model_R.hmm", "0.drct", "0.gca", "0"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  const std::string text = xktest::read_file(w.dir.file("0.gca"));
-  EXPECT_EQ(text.find("\nGAMMA"), std::string::npos);
-  EXPECT_EQ(readgcaseq(w.dir.file("0.gca")), "");
+  xktest::write_file(w.dir.file("2.drct"), bytes.substr(0, 3 * 136 + 1));
+  xktest::write_file(w.dir.file("3.drct"), bytes + "x");
+  std::filesystem::create_directory(w.dir.file("4.drct"));
+  for (const std::string stem : {"0", "2", "3", "4"}) {
+    const auto r = w.gamma({"model_R.hmm", stem + ".drct", stem + ".gca", "0"});
+    EXPECT_EQ(r.status, 1) << stem;
+    EXPECT_EQ(r.err.rfind("STOP ERROR: Cannot read profile file " + stem + ".drct: ", 0), 0u) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(w.dir.file(stem + ".gca")));
+  }
 }
 
 TEST(XkordelGamma, ErrorsNameTheFileAndExitWithOne) {

@@ -1,7 +1,10 @@
 // The 136-byte profile record, byte for byte, and the profile readers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
+#include <thread>
 
 #include "common/ending.hpp"
 #include "profile/record.hpp"
@@ -86,7 +89,7 @@ TEST(ProfileRecord, RoundTripsEveryField) {
   EXPECT_EQ(b.ints, a.ints);
 }
 
-TEST(ProfileReaders, CountsCompleteRecordsOnly) {
+TEST(ProfileReaders, ReadRecordsIntoRowsLeavingExtraRowsUntouched) {
   xktest::TempDir dir;
   const std::string f = dir.file("3.drct");
   {
@@ -94,8 +97,6 @@ TEST(ProfileReaders, CountsCompleteRecordsOnly) {
     for (char c : std::string("ACD")) w.write(converter_record(1, {' ', ' ', ' ', ' '}, c, letter_profile(c)));
     w.close();
   }
-  std::string bytes = xktest::read_file(f);
-  xktest::write_file(f, bytes + std::string(50, 'x'));
   EXPECT_EQ(getdrctlen(f), 3);
   std::vector<float> table(4 * 20, -1.0f);
   readdrct(f, 4, table);
@@ -104,6 +105,46 @@ TEST(ProfileReaders, CountsCompleteRecordsOnly) {
   EXPECT_EQ(table[40 + 2], 1.0f);        // row 3: D
   EXPECT_EQ(table[40 + 1], 0.0f);
   for (int k = 0; k < 20; ++k) EXPECT_EQ(table[60 + k], -1.0f);  // row 4 untouched
+}
+
+// A profile cut short, grown by stray bytes, or a folder in its place is
+// refused by every reader, naming the file; nothing is read in part.
+TEST(ProfileReaders, DamagedFilesAndFoldersAreRefusedNamingThem) {
+  xktest::TempDir dir;
+  const std::string good = dir.file("3.drct");
+  {
+    ProfileWriter w(good);
+    for (char c : std::string("ACD")) w.write(converter_record(1, {' ', ' ', ' ', ' '}, c, letter_profile(c)));
+    w.close();
+  }
+  const std::string bytes = xktest::read_file(good);
+  const std::string grown = dir.file("grown.drct"), cut = dir.file("cut.drct"), tiny = dir.file("tiny.drct");
+  xktest::write_file(grown, bytes + std::string(50, 'x'));
+  xktest::write_file(cut, bytes.substr(0, 2 * 136 + 7));
+  xktest::write_file(tiny, bytes.substr(0, 7));
+  std::filesystem::create_directory(dir.file("folder.drct"));
+  for (const std::string& f : {grown, cut, tiny, dir.file("folder.drct")}) {
+    SCOPED_TRACE(f);
+    try {
+      getdrctlen(f);
+      FAIL() << "accepted";
+    } catch (const IoError& e) {
+      EXPECT_EQ(e.file(), f);
+    }
+    std::vector<float> table(4 * 20, 0.0f);
+    EXPECT_THROW(readdrct(f, 3, table), IoError);
+    EXPECT_THROW(ProfileReader{f}, IoError);
+  }
+  // Through a pipe, where the size is known only at the end: the partial
+  // last record is refused when it is met.
+  const std::string pipe = dir.file("pipe.drct");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::thread writer([&] { xktest::write_file(pipe, bytes.substr(0, 136 + 20)); });
+  ProfileReader reader(pipe);
+  ProfileRecord rec;
+  EXPECT_TRUE(reader.next(rec));
+  EXPECT_THROW(reader.next(rec), IoError);
+  writer.join();
 }
 
 TEST(ProfileReaders, EmptyFileHasNoPositions) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "profile/record.hpp"
 #include "readers/profiles.hpp"
@@ -151,17 +152,35 @@ TEST(Xmkprof, UnwritableOutputIsAnIoError) {
   EXPECT_NE(r.err.find("no/such/dir/x.drct"), std::string::npos);
 }
 
-TEST(Showprof, ListsEveryCompleteRecord) {
+TEST(Showprof, ListsEveryRecord) {
   TempDir dir;
   ASSERT_EQ(mkprof(dir, "AC\n", {"ac.drct"}).status, 0);
-  // A partial record at the end is not listed.
-  xktest::write_file(dir.file("ac.drct"), read_file(dir.file("ac.drct")) + std::string(100, '\0'));
   auto r = run({program("showprof"), "ac.drct"}, "", dir.path().string());
   EXPECT_EQ(r.status, 0);
   std::string zeros19, zeros18;
   for (int i = 0; i < 19; ++i) zeros19 += " 0.0";
   for (int i = 0; i < 18; ++i) zeros18 += " 0.0";
   EXPECT_EQ(r.out, " opening ac.drct\n 1.0" + zeros19 + "\n 0.0 1.0" + zeros18 + "\n 0\n");
+}
+
+// A file whose size is not a whole number of records (a partial record, a
+// 7-byte file) or a folder is refused with status 2 naming it, after the
+// opening line and before any value line.
+TEST(Showprof, DamagedFilesAndFoldersAreRefused) {
+  TempDir dir;
+  ASSERT_EQ(mkprof(dir, "AC\n", {"ac.drct"}).status, 0);
+  const std::string bytes = read_file(dir.file("ac.drct"));
+  xktest::write_file(dir.file("long.drct"), bytes + std::string(100, '\0'));
+  xktest::write_file(dir.file("seven.drct"), bytes.substr(0, 7));
+  std::filesystem::create_directory(dir.file("dir.drct"));
+  for (const std::string name : {"long.drct", "seven.drct", "dir.drct"}) {
+    auto r = run({program("showprof"), name}, "", dir.path().string());
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_EQ(r.out, " opening " + name + "\n");
+    EXPECT_EQ(r.err.rfind("ERROR: " + name + ": ", 0), 0u) << r.err;
+  }
+  EXPECT_NE(run({program("showprof"), "long.drct"}, "", dir.path().string()).err.find("not a whole number of 136-byte records"),
+            std::string::npos);
 }
 
 TEST(Showprof, MissingFileIsAnIoErrorAfterTheOpeningLine) {

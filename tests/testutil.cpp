@@ -1,9 +1,11 @@
 #include "testutil.hpp"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -36,33 +38,51 @@ void write_file(const std::string& path, const std::string& content) {
   out << content;
 }
 
-RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::string& cwd) {
-  TempDir io;
-  const std::string in_path = io.file("stdin"), out_path = io.file("stdout"), err_path = io.file("stderr");
+Started start(const std::vector<std::string>& argv, const std::string& input, const std::string& cwd) {
+  Started st;
+  st.io = std::make_shared<TempDir>();
+  const std::string in_path = st.io->file("stdin");
+  st.out_path = st.io->file("stdout");
+  st.err_path = st.io->file("stderr");
   write_file(in_path, input);
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     int in = ::open(in_path.c_str(), O_RDONLY);
-    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = ::open(st.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(st.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    // The program meets interrupts as from a terminal, whatever the test
+    // runner ignores.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::signal(sig, SIG_DFL);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     ::execv(args[0], args.data());
     ::_exit(127);
   }
+  st.pid = pid;
+  return st;
+}
+
+RunResult finish(Started& started, long* peak_kib) {
   int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
+  rusage usage{};
+  ::wait4(started.pid, &wstatus, 0, &usage);
+  if (peak_kib) *peak_kib = usage.ru_maxrss;
   RunResult r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  r.out = read_file(out_path);
-  r.err = read_file(err_path);
+  r.out = read_file(started.out_path);
+  r.err = read_file(started.err_path);
   return r;
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::string& cwd) {
+  Started st = start(argv, input, cwd);
+  return finish(st);
 }
 
 std::string program(const std::string& name) { return std::string(XK_BIN_DIR) + "/bin/" + name; }

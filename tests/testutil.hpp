@@ -1,7 +1,10 @@
 // Helpers for the tests: temporary working folders, files, running programs.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,16 @@ struct RunResult {
 // Runs argv[0] (a path) with the given arguments in folder `cwd`, standard
 // input from `input`.
 RunResult run(const std::vector<std::string>& argv, const std::string& input, const std::string& cwd);
+
+// The same in two steps: start() returns while the program runs; finish()
+// waits for it and, with `peak_kib`, gives its peak resident memory (KiB).
+struct Started {
+  pid_t pid = -1;
+  std::string out_path, err_path;
+  std::shared_ptr<TempDir> io;  // holds the standard streams
+};
+Started start(const std::vector<std::string>& argv, const std::string& input, const std::string& cwd);
+RunResult finish(Started& started, long* peak_kib = nullptr);
 
 // Path of a built program ("xmkprof", "showprof", ...).
 std::string program(const std::string& name);

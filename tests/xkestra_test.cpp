@@ -98,6 +98,26 @@ class Xkestra : public ::testing::Test {
     return out.substr(0, p);
   }
 
+  // Runs a copy of xKESTRA with nothing beside it, so that the tools and
+  // data files can come only from the working directory.
+  xktest::RunResult run_alone(std::vector<std::string> args) {
+    const std::string copy = (bare.path() / "xKESTRA").string();
+    if (!fs::exists(copy)) fs::copy_file(xktest::program("xKESTRA"), copy);
+    args.insert(args.begin(), copy);
+    return xktest::run(args, "", dir.path().string());
+  }
+
+  // What a run left of its own: private folders and intermediate files.
+  std::vector<std::string> leftovers() const {
+    std::vector<std::string> names;
+    for (const std::string& name : working_files()) {
+      const bool own = name.rfind(".xkestra-", 0) == 0 || name.ends_with(".seq") || name.ends_with(".drct") ||
+                       name.ends_with(".gca");
+      if (own) names.push_back(name);
+    }
+    return names;
+  }
+
   std::vector<std::string> working_files() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename().string());
@@ -106,6 +126,7 @@ class Xkestra : public ::testing::Test {
   }
 
   xktest::TempDir dir;
+  xktest::TempDir bare;
 };
 
 TEST_F(Xkestra, UsageForZeroOneAndThreeArguments) {
@@ -271,24 +292,24 @@ TEST_F(Xkestra, NoShellAroundUserText) {
   for (const char* f : {"pwned", "pwned2", "pwned3", "pwned4"}) EXPECT_FALSE(exists(f)) << f;
 }
 
-TEST_F(Xkestra, ToolFailuresStopWithTheirMessages) {
+TEST_F(Xkestra, ToolFailuresStopWithTheirMessagesAndLeaveNothing) {
   write_file(file("in.fa"), kThree);
   fs::remove(file("xmkprof"));
-  auto r = run({"in.fa", "out.txt"});
+  auto r = run_alone({"in.fa", "out.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "\n Sequence number in the FASTA file: 3\n\n ...parsing sequence 1\n");
   EXPECT_EQ(r.err, "STOP ERROR: System command for making drct files!!!\n");
-  EXPECT_TRUE(exists("1.seq"));  // what was made stays
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});  // the run's folder went with its files
 
   fs::create_symlink(xktest::program("xmkprof"), file("xmkprof"));
   xktest::write_executable(file("xkordel_gamma"), "#!/bin/sh\nexit 3\n");
-  r = run({"in.fa", "out.txt"});
+  r = run_alone({"in.fa", "out.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "STOP ERROR: System command for making gca files!!!\n");
-  EXPECT_TRUE(exists("1.drct"));
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
 
   fs::remove(file("xkordel_gamma"));
-  r = run({"in.fa", "out.txt"});
+  r = run_alone({"in.fa", "out.txt"});
   EXPECT_EQ(r.err, "STOP ERROR: System command for making gca files!!!\n");
 }
 
@@ -361,7 +382,7 @@ TEST_F(Xkestra, MissingInputAndDataFiles) {
 
   write_file(file("in.fa"), kThree);
   fs::remove(file("observed"));
-  r = run({"in.fa", "out.txt"});
+  r = run_alone({"in.fa", "out.txt"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(" ...parsing sequence 3\n\nERROR: File not found - observed\n"), std::string::npos) << r.out;
 }
