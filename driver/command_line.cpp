@@ -17,10 +17,14 @@ std::string usage_text() {
          "   -> OUTPUT: a file name for the output file\n"
          "   -> Shift: Matrix bias in DP, default -> 0\n"
          "   -> Bias: Matrix bias in BAA, default -> 0\n"
-         "   -> Seed: random seed of BAA, default -> clock\n";
+         "   -> Seed: random seed of BAA, default -> clock\n"
+         "   -> Mode (-m): classic or accurate, default -> classic\n"
+         "   -> Rounds (-i): refinement rounds in accurate mode, default -> 2\n";
 }
 
 namespace {
+
+constexpr std::int64_t kMaxRounds = 100;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -88,6 +92,16 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       auto v = parse_integer(value);
       if (!v) throw FatalStop("Wrong argument in seed!!!");
       s.seed = static_cast<std::uint64_t>(*v);
+    } else if (name == "-m") {
+      std::string mode = value;
+      while (!mode.empty() && mode.back() == ' ') mode.pop_back();
+      if (mode == "classic") s.mode = Mode::classic;
+      else if (mode == "accurate") s.mode = Mode::accurate;
+      else throw FatalStop("Wrong argument in mode!!!");
+    } else if (name == "-i") {
+      auto v = parse_integer(value);
+      if (!v || *v < 0 || *v > kMaxRounds) throw FatalStop("Wrong argument in rounds!!!");
+      s.rounds = static_cast<int>(*v);
     } else {
       throw FatalStop("Wrong argument(s)!!!");
     }

@@ -1,5 +1,6 @@
 // The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift},
-// "-b" {Bias} and "-r" {Seed} in any order, the last value winning.
+// "-b" {Bias}, "-r" {Seed}, "-m" {Mode} ("classic" or "accurate") and "-i"
+// {Rounds} (0..100) in any order, the last value winning.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,8 @@
 
 namespace xk::driver {
 
-// The nine usage lines, each with its leading blank and line end.
+// The usage lines (the nine of the classic program, then one per later
+// option), each with its leading blank and line end.
 std::string usage_text();
 
 // Reads an option value as one real number: optional leading blanks, an
@@ -30,7 +32,8 @@ std::optional<std::int64_t> parse_integer(std::string_view text);
 // `args` are the arguments after the program name.  Returns nullopt when the
 // count does not fit (none, or an odd number): the caller prints the usage
 // text.  Throws FatalStop "Wrong argument in shift!!!", "Wrong argument in
-// bias!!!", "Wrong argument in seed!!!" or "Wrong argument(s)!!!" at the first bad option, in order.
+// bias!!!", "Wrong argument in seed!!!", "Wrong argument in mode!!!", "Wrong
+// argument in rounds!!!" or "Wrong argument(s)!!!" at the first bad option, in order.
 std::optional<Settings> parse_command_line(std::span<const std::string> args);
 
 }  // namespace xk::driver

@@ -16,7 +16,6 @@ namespace xk {
 namespace {
 
 constexpr int kBlock = 50;
-constexpr std::string_view kHeader = "Multiple sequence alignment (Iteration 1): ";
 
 // The gamma file that a profile file's residue text came from.
 std::string gamma_of(std::string_view profile) {
@@ -33,9 +32,13 @@ char residue(std::string_view text, int number, std::string_view profile) {
 
 }  // namespace
 
+std::string msa_heading(int iteration) {
+  return "Multiple sequence alignment (Iteration " + std::to_string(iteration) + "): ";
+}
+
 AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile, std::string_view child_profile,
                              std::string_view parent_residues, std::string_view child_residues,
-                             const DpResult& r) {
+                             const DpResult& r, int iteration) {
   AlignedRows rows;
   rows.first_parent = r.n1 - 1;
   rows.first_child = r.n2 - 1;
@@ -50,7 +53,7 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
   const auto T = static_cast<long long>(packed.size());
   const auto nblocks = static_cast<long long>(std::ceil(static_cast<float>(T - 1) / static_cast<float>(kBlock)));
 
-  out << kHeader << parent_profile << ", " << child_profile << '\n';
+  out << msa_heading(iteration) << parent_profile << ", " << child_profile << '\n';
   std::size_t cp = 1, cc = 1;  // the first packed letter is not shown
   int i1 = rows.first_parent, i2 = rows.first_child;
   for (long long b = 0; b < nblocks; ++b) {
@@ -90,14 +93,14 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
 }
 
 void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std::span<const std::string> rows,
-                       std::span<const int> first_residue) {
+                       std::span<const int> first_residue, int iteration) {
   assert(ids.size() == rows.size() && rows.size() == first_residue.size());
   std::size_t length = 0;
   for (const std::string& row : rows) length = std::max(length, row.size());
   const std::size_t nblocks = (length + kBlock - 1) / kBlock;
 
   std::vector<long long> tag(first_residue.begin(), first_residue.end());
-  out << kHeader << '\n';
+  out << msa_heading(iteration) << '\n';
   std::string line;
   for (std::size_t b = 0; b < nblocks; ++b) {
     for (std::size_t s = 0; s < rows.size(); ++s) {
@@ -122,7 +125,7 @@ void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std:
 }
 
 std::vector<std::string> assemble_and_list(std::ostream& out, std::span<const std::string> ids,
-                                           std::span<const AlignedRows> alignments) {
+                                           std::span<const AlignedRows> alignments, int iteration) {
   std::vector<std::string> seqpair;
   std::vector<int> first_parent, first_child;
   seqpair.reserve(2 * alignments.size());
@@ -136,7 +139,7 @@ std::vector<std::string> assemble_and_list(std::ostream& out, std::span<const st
   std::vector<std::string> rows;
   rows.reserve(alignments.size());
   for (std::size_t s = 0; s < alignments.size(); ++s) rows.push_back(std::move(seqpair[2 * s + 1]));
-  write_msa_listing(out, ids, rows, first_child);
+  write_msa_listing(out, ids, rows, first_child, iteration);
   return rows;
 }
 

@@ -30,7 +30,8 @@ struct AlignedRows {
 //   parent_residues, child_residues: the residue texts read from the two
 //     gamma files (character k-1 = residue k, every letter kept);
 //   r: what dp returned for parent (first input) against sequence (second).
-// Layout: "Multiple sequence alignment (Iteration 1): P, C"; then per block
+// Layout: "Multiple sequence alignment (Iteration K): P, C" (K = iteration);
+// then per block
 // of 50 traceback steps a "PARENT       " line and a "CHILD        " line,
 // each: the 13-character word, the first residue number (I4), three blanks,
 // the block's characters, three blanks, the last residue number (I4); then
@@ -42,10 +43,10 @@ struct AlignedRows {
 // the alignment needs.
 AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile, std::string_view child_profile,
                              std::string_view parent_residues, std::string_view child_residues,
-                             const DpResult& r);
+                             const DpResult& r, int iteration = 1);
 
 // Writes the final listing of the assembled alignment:
-// "Multiple sequence alignment (Iteration 1): " (trailing blank kept), then
+// "Multiple sequence alignment (Iteration K): " (trailing blank kept), then
 // per block of 50 columns one line per sequence s: ids[s] as "(A13)", the
 // number of its first residue in the block (I4), three blanks, exactly 50
 // characters of rows[s] (blanks past the row's end), three blanks, the
@@ -60,12 +61,16 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
 // Residue numbers count every letter of the sequence ("B", "Z" and "X"
 // included), so they stay true residue numbers.
 void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std::span<const std::string> rows,
-                       std::span<const int> first_residue);
+                       std::span<const int> first_residue, int iteration = 1);
 
 // Brings the n alignments into one column system (makemsa on their rows and
 // first parent residues), writes the final listing and returns the n rows
 // of the sequences in that system (for the state model).
 std::vector<std::string> assemble_and_list(std::ostream& out, std::span<const std::string> ids,
-                                           std::span<const AlignedRows> alignments);
+                                           std::span<const AlignedRows> alignments, int iteration = 1);
+
+// "Multiple sequence alignment (Iteration K): ", the heading of the reports
+// and listing of iteration K.
+std::string msa_heading(int iteration);
 
 }  // namespace xk

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 #include <type_traits>
 
 #include "common/ending.hpp"
+#include "common/fixedwidth.hpp"
 #include "common/table.hpp"
 #include "driver/all_pairs.hpp"
 #include "driver/cleanup.hpp"
@@ -19,9 +21,11 @@
 #include "driver/initial_msa.hpp"
 #include "driver/merge_order.hpp"
 #include "driver/pair_report.hpp"
+#include "driver/refinement_phase.hpp"
 #include "driver/state_model.hpp"
 #include "readers/profiles.hpp"
 #include "scoring/dp.hpp"
+#include "scoring/dp_ends.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk::driver {
@@ -96,8 +100,10 @@ ParentFiles parent_phase(RunState& state) {
   return parent;
 }
 
-// Every sequence against the parent profile, reported and assembled.
-std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& parent) {
+// How every sequence is aligned to a parent: locally with the classic
+// penalties, or (accurate mode) end to end in the sequence, free at the
+// parent's ends, with that mode's penalties.
+InitialMsaTools parent_alignment_tools(RunState& state) {
   InitialMsaTools tools;
   tools.exists = file_exists;
   tools.make_gamma = make_gamma;
@@ -109,13 +115,25 @@ std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& p
     // another 1e-9 with every sequence, as the phase has always scored.
     makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
     for (float& x : scores) x = x + x + state.settings.shift;
-    return dp(par.length, child.length, state.settings.go, state.settings.ge, scores);
+    const Settings& set = state.settings;
+    if (set.mode == Mode::accurate)
+      return dp_ends(par.length, child.length, set.pair_go(), set.pair_ge(), scores, kParentEnds);
+    return dp(par.length, child.length, set.go, set.ge, scores);
   };
   tools.progress = [&state](int s, int n) {
     state.console << progress_bar(s, n);
     state.console.flush();
   };
-  return run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools);
+  return tools;
+}
+
+// Every sequence against the parent profile, reported and assembled; in
+// the accurate mode, then refined.
+std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& parent) {
+  const InitialMsaTools tools = parent_alignment_tools(state);
+  std::vector<std::string> rows = run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools);
+  if (state.settings.mode == Mode::accurate) rows = refinement_phase(state, std::move(rows), tools);
+  return rows;
 }
 
 using WallClock = std::chrono::steady_clock;
@@ -141,6 +159,12 @@ auto timed(RunState& state, const char* name, Phase&& phase) {
 }  // namespace
 
 void run_phases(RunState& state) {
+  if (state.settings.mode == Mode::accurate) {
+    // The classic report has no such line: its absence says the classic run.
+    state.out << "Mode: accurate (gap penalties " << fw::shortest(static_cast<double>(state.settings.accurate_go))
+              << " and " << fw::shortest(static_cast<double>(state.settings.accurate_ge))
+              << ", at most " << state.settings.rounds << " refinement rounds)\n\n";
+  }
   timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files
   timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist
   const ParentFiles parent = timed(state, "parent profile", [&] { return parent_phase(state); });
@@ -161,7 +185,8 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
     while (!input.empty() && input.back() == ' ') input.pop_back();
     if (input.empty() || !fs::equivalent(input, kLogFile, ec)) fs::remove(kLogFile, ec);
   }
-  const std::optional<Settings> settings = parse_command_line(args);
+  std::optional<Settings> settings = parse_command_line(args);
+  if (settings && options.accurate_gaps) std::tie(settings->accurate_go, settings->accurate_ge) = *options.accurate_gaps;
   if (!settings) {
     console << usage_text();
     console.flush();

@@ -1,8 +1,10 @@
 // One run of xKESTRA, from the command line to the shutdown.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <span>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,9 @@ struct RunOptions {
   // When set, receives the wall-clock time of every phase, in order (see
   // RunState::phase_times), then "shutdown"; for benchmarks.
   std::vector<PhaseTime>* phase_times = nullptr;
+  // When set, the accurate mode's gap opening and extension penalties in
+  // place of its defaults; for choosing them on training families.
+  std::optional<std::pair<float, float>> accurate_gaps;
 };
 
 // The whole run: removes "LOG", reads the command line (usage text on

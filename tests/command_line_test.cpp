@@ -33,7 +33,9 @@ TEST(CommandLine, UsageTextLines) {
             "   -> OUTPUT: a file name for the output file\n"
             "   -> Shift: Matrix bias in DP, default -> 0\n"
             "   -> Bias: Matrix bias in BAA, default -> 0\n"
-            "   -> Seed: random seed of BAA, default -> clock\n");
+            "   -> Seed: random seed of BAA, default -> clock\n"
+            "   -> Mode (-m): classic or accurate, default -> classic\n"
+            "   -> Rounds (-i): refinement rounds in accurate mode, default -> 2\n");
 }
 
 TEST(CommandLine, CountsThatDoNotFitAskForUsage) {
@@ -71,6 +73,22 @@ TEST(CommandLine, BadOptionsStopInOrder) {
   EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", ""}), "Wrong argument in shift!!!");
   // A bad option after a good one still stops; the first bad one is named.
   EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", "1", "-b", "x", "-q", "1"}), "Wrong argument in bias!!!");
+}
+
+TEST(CommandLine, ModeAndRoundsOptions) {
+  auto s = parse({"in.fa", "out.txt"});
+  EXPECT_EQ(s->mode, xk::driver::Mode::classic);
+  EXPECT_EQ(s->pair_go(), 21.0f);  // the classic gap penalties
+  EXPECT_EQ(s->pair_ge(), 0.4f);
+  s = parse({"in.fa", "out.txt", "-m", "accurate", "-i", "0", "-i", " 5 "});
+  EXPECT_EQ(s->mode, xk::driver::Mode::accurate);
+  EXPECT_EQ(s->rounds, 5);
+  EXPECT_EQ(s->pair_go(), s->accurate_go);
+  EXPECT_EQ(parse({"in.fa", "out.txt", "-m", "accurate", "-m", "classic"})->mode, xk::driver::Mode::classic);
+  for (const char* bad : {"", "Accurate", "fast", "accurate1"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-m", bad}), "Wrong argument in mode!!!") << bad;
+  for (const char* bad : {"", "-1", "101", "2.5", "x"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-i", bad}), "Wrong argument in rounds!!!") << bad;
 }
 
 TEST(CommandLine, SeedOptionTakesWholeNumbers) {
