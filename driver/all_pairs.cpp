@@ -79,14 +79,14 @@ void all_pairs_phase(RunState& state) {
 
   const Settings& set = state.settings;
   const std::optional<FreeEnds> ends =
-      set.mode == Mode::accurate ? std::optional<FreeEnds>(kEndGapFree) : std::nullopt;
+      set.end_gap_free_pairs ? std::optional<FreeEnds>(kEndGapFree) : std::nullopt;
   auto produce = [&](std::size_t c) {
     const auto [i, j] = pair_of(c);
     const auto g1 = gammas.get(i);
     const auto g2 = gammas.get(j);
     return align_pair(state.tables, files[static_cast<std::size_t>(i - 1)], files[static_cast<std::size_t>(j - 1)],
                       state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
-                      g1, g2, set.shift, set.pair_go(), set.pair_ge(), ends);
+                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends);
   };
   auto begin = [&](std::size_t c) {
     state.console << progress_bar(static_cast<long long>(c) + 1, total);

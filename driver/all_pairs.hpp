@@ -67,8 +67,8 @@ std::string gamma_file(int k);
 // state.aliscore, writes the pair reports to state.out (flushed after each)
 // and the progress bar to state.console, and releases state.seqchar.  Runs
 // the pairs on state.threads threads; the output is the same for every
-// thread count.  In the accurate mode the pairs are aligned end-gap-free
-// with that mode's gap penalties.  Throws IoError when the output file
+// thread count.  With settings.end_gap_free_pairs (the accurate mode) the
+// pairs are aligned end-gap-free with that mode's gap penalties.  Throws IoError when the output file
 // cannot be written.
 void all_pairs_phase(RunState& state);
 

@@ -98,6 +98,7 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       if (mode == "classic") s.mode = Mode::classic;
       else if (mode == "accurate") s.mode = Mode::accurate;
       else throw FatalStop("Wrong argument in mode!!!");
+      s.end_gap_free_pairs = s.end_to_end_parent = s.mode == Mode::accurate;
     } else if (name == "-i") {
       auto v = parse_integer(value);
       if (!v || *v < 0 || *v > kMaxRounds) throw FatalStop("Wrong argument in rounds!!!");

@@ -28,7 +28,7 @@ const char* why(accurate::RefinementEnd end) {
 std::vector<std::string> refinement_phase(RunState& state, std::vector<std::string> rows,
                                           const InitialMsaTools& tools) {
   const accurate::PairTable table = accurate::pair_table(state.frequencies);
-  const float go = state.settings.pair_go(), ge = state.settings.pair_ge();
+  const float go = state.settings.accurate_go, ge = state.settings.accurate_ge;
   const std::string gamma = std::string(kRefinedParent).substr(0, std::string(kRefinedParent).find('.')) + ".gca";
 
   accurate::RefinementSteps steps;

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <tuple>
 #include <type_traits>
 
 #include "common/ending.hpp"
@@ -116,8 +115,8 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
     makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
     for (float& x : scores) x = x + x + state.settings.shift;
     const Settings& set = state.settings;
-    if (set.mode == Mode::accurate)
-      return dp_ends(par.length, child.length, set.pair_go(), set.pair_ge(), scores, kParentEnds);
+    if (set.end_to_end_parent)
+      return dp_ends(par.length, child.length, set.parent_go(), set.parent_ge(), scores, kParentEnds);
     return dp(par.length, child.length, set.go, set.ge, scores);
   };
   tools.progress = [&state](int s, int n) {
@@ -186,7 +185,7 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
     if (input.empty() || !fs::equivalent(input, kLogFile, ec)) fs::remove(kLogFile, ec);
   }
   std::optional<Settings> settings = parse_command_line(args);
-  if (settings && options.accurate_gaps) std::tie(settings->accurate_go, settings->accurate_ge) = *options.accurate_gaps;
+  if (settings && options.adjust) options.adjust(*settings);
   if (!settings) {
     console << usage_text();
     console.flush();

@@ -1,12 +1,13 @@
 // One run of xKESTRA, from the command line to the shutdown.
 #pragma once
 
-#include <optional>
+#include <functional>
 #include <ostream>
 #include <span>
-#include <utility>
 #include <string>
 #include <vector>
+
+#include "driver/settings.hpp"
 
 namespace xk::driver {
 
@@ -20,9 +21,9 @@ struct RunOptions {
   // When set, receives the wall-clock time of every phase, in order (see
   // RunState::phase_times), then "shutdown"; for benchmarks.
   std::vector<PhaseTime>* phase_times = nullptr;
-  // When set, the accurate mode's gap opening and extension penalties in
-  // place of its defaults; for choosing them on training families.
-  std::optional<std::pair<float, float>> accurate_gaps;
+  // When set, changes the settings read from the command line; for trials
+  // of the accurate mode's gap penalties and parts on training families.
+  std::function<void(Settings&)> adjust;
 };
 
 // The whole run: removes "LOG", reads the command line (usage text on

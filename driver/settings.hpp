@@ -23,14 +23,22 @@ struct Settings {
   std::optional<std::uint64_t> seed;
   Mode mode = Mode::classic;
   int rounds = 2;  // "-i": refinement rounds of the accurate mode
-  // Gap opening and extension penalties of the accurate mode's end-to-end
-  // and end-gap-free alignments (chosen on training families).
+  // The accurate mode's parts, both on with "-m accurate" (trials turn one
+  // off to measure the other): end-gap-free all pairs, and every sequence
+  // aligned end to end against the parent.
+  bool end_gap_free_pairs = false;
+  bool end_to_end_parent = false;
+  // Gap opening and extension penalties of those alignments and of the
+  // refinement's objective (chosen on training families).
   float accurate_go = 12.0f;
   float accurate_ge = 1.0f;
 
-  // The gap penalties that the pairwise alignments of this mode use.
-  float pair_go() const { return mode == Mode::accurate ? accurate_go : go; }
-  float pair_ge() const { return mode == Mode::accurate ? accurate_ge : ge; }
+  // The gap penalties of the all-pairs alignments and of the alignments
+  // against the parent.
+  float pairs_go() const { return end_gap_free_pairs ? accurate_go : go; }
+  float pairs_ge() const { return end_gap_free_pairs ? accurate_ge : ge; }
+  float parent_go() const { return end_to_end_parent ? accurate_go : go; }
+  float parent_ge() const { return end_to_end_parent ? accurate_ge : ge; }
 };
 
 }  // namespace xk::driver

@@ -78,13 +78,16 @@ TEST(CommandLine, BadOptionsStopInOrder) {
 TEST(CommandLine, ModeAndRoundsOptions) {
   auto s = parse({"in.fa", "out.txt"});
   EXPECT_EQ(s->mode, xk::driver::Mode::classic);
-  EXPECT_EQ(s->pair_go(), 21.0f);  // the classic gap penalties
-  EXPECT_EQ(s->pair_ge(), 0.4f);
+  EXPECT_EQ(s->pairs_go(), 21.0f);  // the classic gap penalties
+  EXPECT_EQ(s->parent_ge(), 0.4f);
   s = parse({"in.fa", "out.txt", "-m", "accurate", "-i", "0", "-i", " 5 "});
   EXPECT_EQ(s->mode, xk::driver::Mode::accurate);
   EXPECT_EQ(s->rounds, 5);
-  EXPECT_EQ(s->pair_go(), s->accurate_go);
-  EXPECT_EQ(parse({"in.fa", "out.txt", "-m", "accurate", "-m", "classic"})->mode, xk::driver::Mode::classic);
+  EXPECT_EQ(s->pairs_go(), s->accurate_go);
+  EXPECT_EQ(s->parent_ge(), s->accurate_ge);
+  s = parse({"in.fa", "out.txt", "-m", "accurate", "-m", "classic"});
+  EXPECT_EQ(s->mode, xk::driver::Mode::classic);
+  EXPECT_FALSE(s->end_gap_free_pairs || s->end_to_end_parent);
   for (const char* bad : {"", "Accurate", "fast", "accurate1"})
     EXPECT_EQ(stop_message({"in.fa", "out.txt", "-m", bad}), "Wrong argument in mode!!!") << bad;
   for (const char* bad : {"", "-1", "101", "2.5", "x"})

@@ -23,7 +23,10 @@ TEST(RunPhaseTimes, EveryPhaseOnceInRunOrder) {
   std::ostringstream console;
   std::vector<xk::driver::PhaseTime> times;
   const std::vector<std::string> args{"in.fa", "out.txt", "-r", "1"};
-  const int status = xk::driver::run_xkestra(args, console, xk::driver::RunOptions{1, &times});
+  xk::driver::RunOptions options;
+  options.threads = 1;
+  options.phase_times = &times;
+  const int status = xk::driver::run_xkestra(args, console, options);
   std::filesystem::current_path(previous);
 
   EXPECT_EQ(status, 0);

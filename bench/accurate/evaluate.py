@@ -14,7 +14,7 @@ held out when it is 0 modulo 5, training otherwise.
 Usage:
   evaluate.py --set train|heldout|rv11|rv12 [--limit N] [--jobs J]
               --config NAME=PROGRAM ARG ... [--config ...]
-e.g. --config "classic=xKESTRA -r 1" --config "acc=xk_gap_trial 12 1 {io} -r 1 -m accurate"
+e.g. --config "classic=xKESTRA -r 1" --config "acc=xk_gap_trial 12 1 pe {io} -r 1 -m accurate"
 """
 import argparse
 import concurrent.futures
