@@ -62,14 +62,16 @@ void fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __re
   }
 }
 
-// The end-cell candidates of column j: every row when the column may end
-// the alignment anywhere, else the last row when that may.
+// The end-cell candidates of column j (dp_ends_detail::may_end): every row
+// of the last column when the first input may end early, else the last row
+// of the last column, or of every column when the second may end early.
 struct Candidates {
   dp_ends_detail::Tracker m, i, d;
   void offer(int n1, int n2, FreeEnds e, int j, const std::vector<float>& M, const std::vector<float>& I,
              const std::vector<float>& D) {
-    for (int r = 0; r <= n1; ++r) {
-      if (!dp_ends_detail::may_end(r, j, n1, n2, e)) continue;
+    const bool every_row = j == n2 && e.first_end;
+    if (!every_row && j != n2 && !e.second_end) return;
+    for (int r = every_row ? 0 : n1; r <= n1; ++r) {
       const auto k = static_cast<std::size_t>(r);
       m.offer(M[k], r, j);
       i.offer(I[k], r, j);
