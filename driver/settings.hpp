@@ -30,8 +30,8 @@ struct Settings {
   bool end_to_end_parent = false;
   // Gap opening and extension penalties of those alignments and of the
   // refinement's objective (chosen on training families).
-  float accurate_go = 12.0f;
-  float accurate_ge = 1.0f;
+  float accurate_go = 16.0f;
+  float accurate_ge = 2.0f;
 
   // The gap penalties of the all-pairs alignments and of the alignments
   // against the parent.
