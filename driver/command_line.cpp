@@ -19,7 +19,7 @@ std::string usage_text() {
          "   -> Bias: Matrix bias in BAA, default -> 0\n"
          "   -> Seed: random seed of BAA, default -> clock\n"
          "   -> Mode (-m): classic or accurate, default -> classic\n"
-         "   -> Rounds (-i): refinement rounds in accurate mode, default -> 2\n";
+         "   -> Rounds (-i): refinement rounds in accurate mode, default -> 1\n";
 }
 
 namespace {

@@ -22,7 +22,7 @@ struct Settings {
   // that two runs give the same output; unset means "from the clock".
   std::optional<std::uint64_t> seed;
   Mode mode = Mode::classic;
-  int rounds = 2;  // "-i": refinement rounds of the accurate mode
+  int rounds = 1;  // "-i": refinement rounds of the accurate mode
   // The accurate mode's parts, both on with "-m accurate" (trials turn one
   // off to measure the other): end-gap-free all pairs, and every sequence
   // aligned end to end against the parent.

@@ -29,7 +29,7 @@ const std::string kUsage =
     "   -> Bias: Matrix bias in BAA, default -> 0\n"
     "   -> Seed: random seed of BAA, default -> clock\n"
     "   -> Mode (-m): classic or accurate, default -> classic\n"
-    "   -> Rounds (-i): refinement rounds in accurate mode, default -> 2\n";
+    "   -> Rounds (-i): refinement rounds in accurate mode, default -> 1\n";
 
 // Three sequences worked by hand: 1 and 2 share P1, P2 and P3, with a
 // residue of 2 (C) and one of 1 (W) against gaps; 3 is a piece of P1.
