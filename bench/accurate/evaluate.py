@@ -142,7 +142,10 @@ def main():
         futs = {(cname, k): pool.submit(run_case, case, conf, os.path.abspath(a.bin))
                 for cname, conf in configs for k, case in enumerate(cases)}
         for (cname, k), fut in sorted(futs.items(), key=lambda x: x[0][1]):
-            sp, err = fut.result()
+            try:
+                sp, err = fut.result()
+            except (OSError, ValueError) as e:  # one case's failure is reported, not fatal
+                sp, err = None, f"{cname} on case {k}: {e}"
             if err:
                 print(err, file=sys.stderr)
             results[cname].append(sp)
