@@ -63,8 +63,11 @@ void bm_run(benchmark::State& st, Context& c) {
     std::ostringstream console;
     std::vector<xk::driver::PhaseTime> phases;
     const std::vector<std::string> args{"in.fa", "out.txt", "-r", c.seed};
+    xk::driver::RunOptions options;
+    options.threads = c.threads;
+    options.phase_times = &phases;
     const auto t0 = std::chrono::steady_clock::now();
-    const int status = xk::driver::run_xkestra(args, console, xk::driver::RunOptions{c.threads, &phases});
+    const int status = xk::driver::run_xkestra(args, console, options);
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     st.SetIterationTime(total);
     if (status != 0) st.SkipWithError("xKESTRA ended with a non-zero status");

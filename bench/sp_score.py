@@ -10,9 +10,10 @@ Readers:
   - reference: MSF (BAliBASE .msf); core columns from the BAliBASE .xml
     ("coreblock" column scores, 1 = core);
   - test: aligned FASTA (mafft, probcons, muscle), or xKESTRA's report file,
-    whose final listing ("Multiple sequence alignment (Iteration 1): " block
-    before " M state:") holds, per sequence in input order, only the locally
-    aligned stretch; residues outside it are absent.
+    whose final listing (the last "Multiple sequence alignment (Iteration K): "
+    block, before " M state:" or the accurate mode's "Refinement:" line)
+    holds, per sequence in input order, the aligned stretch (the classic
+    run's local stretches leave residues outside it absent).
 
 With absent residues, three figures: SP over all reference pairs (absent
 pairs count as missed), SP over the reference pairs whose two residues are
@@ -80,7 +81,7 @@ def read_xkestra_listing(path, nseq):
         lines = f.read().split("\n")
     start = None
     for k, line in enumerate(lines):
-        if line == "Multiple sequence alignment (Iteration 1): ":
+        if re.fullmatch(r"Multiple sequence alignment \(Iteration \d+\): ", line):
             start = k + 1
     if start is None:
         raise ValueError(f"{path}: no final listing")
@@ -88,7 +89,7 @@ def read_xkestra_listing(path, nseq):
     rows = [[] for _ in range(nseq)]
     s = 0
     for line in lines[start:]:
-        if line.startswith(" M state:"):
+        if line.startswith(" M state:") or line.startswith("Refinement:"):
             break
         if line == "":
             if s not in (0, nseq):

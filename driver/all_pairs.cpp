@@ -35,12 +35,13 @@ std::string gamma_file(int k) { return gamma_file_of(std::to_string(k)); }
 
 PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
-                      std::span<const float> gamma2, float shift, float go, float ge) {
+                      std::span<const float> gamma2, float shift, float go, float ge,
+                      std::optional<FreeEnds> ends) {
   const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
   std::vector<float> align = make_table<float>(seq1.size() * seq2.size(), "align matrix");
   score_sequences(tables, seq1, seq2, gamma1, gamma2, align);
   for (float& x : align) x = x + x + shift;
-  const DpResult r = dp(len1, len2, go, ge, align);
+  const DpResult r = ends ? dp_ends(len1, len2, go, ge, align, *ends) : dp(len1, len2, go, ge, align);
   PairReport rep = pair_report(name1, name2, seq1, seq2, r);
   PairResult out;
   out.score = r.score;
@@ -79,13 +80,15 @@ void all_pairs_phase(RunState& state) {
   };
 
   const Settings& set = state.settings;
+  const std::optional<FreeEnds> ends =
+      set.end_gap_free_pairs ? std::optional<FreeEnds>(kEndGapFree) : std::nullopt;
   auto produce = [&](std::size_t c) {
     const auto [i, j] = pair_of(c);
     const auto g1 = gammas.get(i);
     const auto g2 = gammas.get(j);
     return align_pair(state.tables, files[static_cast<std::size_t>(i - 1)], files[static_cast<std::size_t>(j - 1)],
                       state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
-                      g1, g2, set.shift, set.go, set.ge);
+                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends);
   };
   auto begin = [&](std::size_t c) {
     check_interrupt();

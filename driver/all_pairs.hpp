@@ -5,12 +5,14 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "driver/pair_report.hpp"
+#include "scoring/dp_ends.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk::driver {
@@ -49,11 +51,13 @@ struct PairResult {
 };
 
 // Aligns one pair: pair scores from the prepared tables and both gamma
-// tables, each score x turned into x + x + shift, dp with go and ge, the
-// report (names are the two gamma file names) and the identity fraction.
+// tables, each score x turned into x + x + shift, dp with go and ge (or,
+// with `ends`, dp_ends with those ends), the report (names are the two
+// gamma file names) and the identity fraction.
 PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
-                      std::span<const float> gamma2, float shift, float go, float ge);
+                      std::span<const float> gamma2, float shift, float go, float ge,
+                      std::optional<FreeEnds> ends = std::nullopt);
 
 // The gamma file name of sequence (or node) stem: "1" -> "1.gca".
 std::string gamma_file(int k);
@@ -63,7 +67,9 @@ std::string gamma_file(int k);
 // state.aliscore, writes the pair reports to state.out (flushed after each)
 // and the progress bar to state.console, and releases state.seqchar.  Runs
 // the pairs on state.threads threads; the output is the same for every
-// thread count.  Throws IoError when the output file cannot be written.
+// thread count.  With settings.end_gap_free_pairs (the accurate mode) the
+// pairs are aligned end-gap-free with that mode's gap penalties.  Throws IoError when the output file
+// cannot be written.
 void all_pairs_phase(RunState& state);
 
 }  // namespace xk::driver

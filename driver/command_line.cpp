@@ -19,11 +19,13 @@ std::string usage_text() {
          "   -> Shift: Matrix bias in DP, default -> 0\n"
          "   -> Bias: Matrix bias in BAA, default -> 0\n"
          "   -> Seed: random seed of BAA, default -> clock\n"
-         "   -> -o {File}: the alignment with every residue, default -> none\n"
-         "   -> -f {Format}: fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
-         "   -> -t {File}: the merge order as a Newick tree, default -> none\n"
-         "   -> -p Threads: number of threads, default -> all cores\n"
-         "   -> -l Limit: memory for the tables of BAA in MB, default -> 3/4 of the memory\n";
+         "   -> File (-o): the alignment with every residue, default -> none\n"
+         "   -> Format (-f): fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
+         "   -> Tree (-t): a file for the merge order as a Newick tree, default -> none\n"
+         "   -> Mode (-m): classic or accurate, default -> classic\n"
+         "   -> Rounds (-i): refinement rounds in accurate mode, default -> 1\n"
+         "   -> Threads (-p): number of threads, default -> all cores\n"
+         "   -> Limit (-l): memory for the tables of BAA in MB, default -> 3/4 of the memory\n";
 }
 
 std::string version_text() { return std::string("xKESTRA ") + XK_VERSION + "\n"; }
@@ -39,6 +41,7 @@ namespace {
 
 constexpr std::int64_t kMaxThreads = 4096;
 constexpr std::int64_t kMaxLimitMB = std::int64_t{1} << 40;  // far beyond any machine, and no overflow in bytes
+constexpr std::int64_t kMaxRounds = 100;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -118,6 +121,16 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       auto v = parse_integer(value);
       if (!v || *v < 1 || *v > kMaxLimitMB) throw FatalStop("Wrong argument in limit!!!");
       s.memory_limit = static_cast<std::uint64_t>(*v) << 20;
+    } else if (name == "-m") {
+      const std::string mode = without_trailing_blanks(value);
+      if (mode == "classic") s.mode = Mode::classic;
+      else if (mode == "accurate") s.mode = Mode::accurate;
+      else throw FatalStop("Wrong argument in mode!!!");
+      s.end_gap_free_pairs = s.end_to_end_parent = s.mode == Mode::accurate;
+    } else if (name == "-i") {
+      auto v = parse_integer(value);
+      if (!v || *v < 0 || *v > kMaxRounds) throw FatalStop("Wrong argument in rounds!!!");
+      s.rounds = static_cast<int>(*v);
     } else {
       throw FatalStop("Wrong argument(s)!!!");
     }

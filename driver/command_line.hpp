@@ -1,6 +1,7 @@
 // The command line of xKESTRA: INPUT OUTPUT, then option pairs "-s" {Shift},
-// "-b" {Bias}, "-r" {Seed}, "-o" {File}, "-f" {Format}, "-t" {File}, "-p"
-// {Threads} and "-l" {Limit} in any order, the last value winning; or one of
+// "-b" {Bias}, "-r" {Seed}, "-o" {File}, "-f" {Format}, "-t" {File}, "-m"
+// {Mode} ("classic" or "accurate"), "-i" {Rounds} (0..100), "-p" {Threads}
+// and "-l" {Limit} in any order, the last value winning; or one of
 // "--help", "-h", "--version" first.
 #pragma once
 
@@ -14,7 +15,8 @@
 
 namespace xk::driver {
 
-// The usage lines, each with its leading blank and line end.
+// The usage lines (the nine of the classic program, then one per later
+// option), each with its leading blank and line end.
 std::string usage_text();
 
 // "xKESTRA <version of the build>" and a line end.
@@ -42,7 +44,8 @@ std::optional<std::int64_t> parse_integer(std::string_view text);
 // text.  Throws FatalStop "Wrong argument in shift!!!", "Wrong argument in
 // bias!!!", "Wrong argument in seed!!!", "Wrong argument in alignment file!!!"
 // (an empty -o name), "Wrong argument in tree file!!!" (an empty -t name),
-// "Wrong argument in format (...)!!!", "Wrong argument in threads!!!" (not a
+// "Wrong argument in format (...)!!!", "Wrong argument in mode!!!", "Wrong argument in
+// rounds!!!", "Wrong argument in threads!!!" (not a
 // whole number from 1 to 4096), "Wrong argument in limit!!!" (not a whole
 // number of megabytes from 1) or "Wrong argument(s)!!!" at the first bad
 // option, in order.

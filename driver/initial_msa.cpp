@@ -22,9 +22,15 @@ ProfileData load_profile(const std::string& profile) {
 }
 
 AssembledMsa run_initial_msa_phase(std::ostream& console, std::ostream& out, std::span<const std::string> ids,
-                                   const ParentFiles& parent, const InitialMsaTools& tools) {
+                                   const ParentFiles& parent, const InitialMsaTools& tools, int iteration) {
   const int n = static_cast<int>(ids.size());
-  console << fw::ConsoleLine().text("...making initial multiple sequence alignment").str() << '\n';
+  if (iteration == 1)
+    console << fw::ConsoleLine().text("...making initial multiple sequence alignment").str() << '\n';
+  else
+    console << fw::ConsoleLine()
+                   .text("...refining the multiple sequence alignment (iteration " + std::to_string(iteration) + ")")
+                   .str()
+            << '\n';
   console.flush();
   if (!tools.exists(parent.gamma)) tools.make_gamma(parent.profile);
   ProfileData par = tools.load(parent.profile);
@@ -35,11 +41,11 @@ AssembledMsa run_initial_msa_phase(std::ostream& console, std::ostream& out, std
     tools.progress(s, n);
     ProfileData child = tools.load(std::to_string(s) + ".drct");
     const DpResult r = tools.align(par, child);
-    alignments.push_back(report_alignment(out, par.profile, child.profile, par.residues, child.residues, r));
+    alignments.push_back(report_alignment(out, par.profile, child.profile, par.residues, child.residues, r, iteration));
   }
   console << '\n';
   console.flush();
-  return assemble_and_list(out, ids, alignments);
+  return assemble_and_list(out, ids, alignments, iteration);
 }
 
 }  // namespace xk

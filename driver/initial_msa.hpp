@@ -49,9 +49,12 @@ struct InitialMsaTools {
 // the progress bar per sequence, an empty line after the last.  Output file:
 // the report of every alignment in sequence order (report_alignment), then
 // the final listing (assemble_and_list).  The parent's gamma file is made
-// first when it is missing.  Returns the assembled alignment.
+// first when it is missing.  Returns the assembled alignment.  A later
+// iteration (refinement against a new parent) heads its reports and listing
+// with its number and opens with the console line
+// " ...refining the multiple sequence alignment (iteration K)" instead.
 AssembledMsa run_initial_msa_phase(std::ostream& console, std::ostream& out,
                                    std::span<const std::string> ids, const ParentFiles& parent,
-                                   const InitialMsaTools& tools);
+                                   const InitialMsaTools& tools, int iteration = 1);
 
 }  // namespace xk

@@ -18,16 +18,19 @@ namespace xk {
 namespace {
 
 constexpr std::size_t kBlock = driver::kBlockColumns;
-constexpr std::string_view kHeader = "Multiple sequence alignment (Iteration 1): ";
 
 }  // namespace
 
+std::string msa_heading(int iteration) {
+  return "Multiple sequence alignment (Iteration " + std::to_string(iteration) + "): ";
+}
+
 AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile, std::string_view child_profile,
                              std::string_view parent_residues, std::string_view child_residues,
-                             const DpResult& r) {
+                             const DpResult& r, int iteration) {
   const std::string parent_gamma = gamma_file_of(parent_profile), child_gamma = gamma_file_of(child_profile);
   std::string text;
-  driver::ShownRows shown = driver::write_block_report(text, kHeader, parent_profile, child_profile,
+  driver::ShownRows shown = driver::write_block_report(text, msa_heading(iteration), parent_profile, child_profile,
                                                       {"PARENT", parent_residues, parent_gamma},
                                                       {"CHILD", child_residues, child_gamma}, r);
   out << text;
@@ -41,14 +44,14 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
 }
 
 void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std::span<const std::string> rows,
-                       std::span<const int> first_residue) {
+                       std::span<const int> first_residue, int iteration) {
   assert(ids.size() == rows.size() && rows.size() == first_residue.size());
   std::size_t length = 0;
   for (const std::string& row : rows) length = std::max(length, row.size());
   const std::size_t nblocks = (length + kBlock - 1) / kBlock;
 
   std::vector<long long> tag(first_residue.begin(), first_residue.end());
-  out << kHeader << '\n';
+  out << msa_heading(iteration) << '\n';
   std::string line;
   for (std::size_t b = 0; b < nblocks; ++b) {
     for (std::size_t s = 0; s < rows.size(); ++s) {
@@ -73,7 +76,7 @@ void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std:
 }
 
 AssembledMsa assemble_and_list(std::ostream& out, std::span<const std::string> ids,
-                               std::span<const AlignedRows> alignments) {
+                               std::span<const AlignedRows> alignments, int iteration) {
   std::vector<std::string> seqpair;
   std::vector<int> first_parent, first_child;
   seqpair.reserve(2 * alignments.size());
@@ -88,7 +91,7 @@ AssembledMsa assemble_and_list(std::ostream& out, std::span<const std::string> i
   msa.parent_residue = parent_residue_columns(seqpair, first_parent);
   msa.rows.reserve(alignments.size());
   for (std::size_t s = 0; s < alignments.size(); ++s) msa.rows.push_back(std::move(seqpair[2 * s + 1]));
-  write_msa_listing(out, ids, msa.rows, first_child);
+  write_msa_listing(out, ids, msa.rows, first_child, iteration);
   msa.first_residue = std::move(first_child);
   return msa;
 }

@@ -31,15 +31,16 @@ struct AlignedRows {
 //     gamma files (character k-1 = residue k, every letter kept);
 //   r: what dp returned for parent (first input) against sequence (second).
 // Layout: the block report (driver/block_report.hpp) titled "Multiple
-// sequence alignment (Iteration 1): " with rows "PARENT" and "CHILD".
+// sequence alignment (Iteration K): " (K = iteration) with rows "PARENT" and
+// "CHILD".
 // Throws FatalStop naming the gamma file when a residue text is shorter than
 // the alignment needs.
 AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile, std::string_view child_profile,
                              std::string_view parent_residues, std::string_view child_residues,
-                             const DpResult& r);
+                             const DpResult& r, int iteration = 1);
 
 // Writes the final listing of the assembled alignment:
-// "Multiple sequence alignment (Iteration 1): " (trailing blank kept), then
+// "Multiple sequence alignment (Iteration K): " (trailing blank kept), then
 // per block of 50 columns one line per sequence s: ids[s] as "(A13)", the
 // number of its first residue in the block (I4), three blanks, exactly 50
 // characters of rows[s] (blanks past the row's end), three blanks, the
@@ -54,7 +55,7 @@ AlignedRows report_alignment(std::ostream& out, std::string_view parent_profile,
 // Residue numbers count every letter of the sequence ("B", "Z" and "X"
 // included), so they stay true residue numbers.
 void write_msa_listing(std::ostream& out, std::span<const std::string> ids, std::span<const std::string> rows,
-                       std::span<const int> first_residue);
+                       std::span<const int> first_residue, int iteration = 1);
 
 // The assembled alignment: the sequences' rows in the common column system.
 struct AssembledMsa {
@@ -68,6 +69,10 @@ struct AssembledMsa {
 // assembled alignment (the rows feed the state model and the alignment
 // files).
 AssembledMsa assemble_and_list(std::ostream& out, std::span<const std::string> ids,
-                               std::span<const AlignedRows> alignments);
+                               std::span<const AlignedRows> alignments, int iteration = 1);
+
+// "Multiple sequence alignment (Iteration K): ", the heading of the reports
+// and listing of iteration K.
+std::string msa_heading(int iteration);
 
 }  // namespace xk

@@ -8,6 +8,7 @@
 
 #include "blockalign/memory.hpp"
 #include "common/ending.hpp"
+#include "common/fixedwidth.hpp"
 #include "common/interrupt.hpp"
 #include "common/names.hpp"
 #include "common/table.hpp"
@@ -23,10 +24,12 @@
 #include "driver/initial_msa.hpp"
 #include "driver/merge_order.hpp"
 #include "driver/pair_report.hpp"
+#include "driver/refinement_phase.hpp"
 #include "driver/state_model.hpp"
 #include "environment/machine.hpp"
 #include "readers/profiles.hpp"
 #include "scoring/dp.hpp"
+#include "scoring/dp_ends.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk::driver {
@@ -148,8 +151,10 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   return parent;
 }
 
-// Every sequence against the parent profile, reported and assembled.
-AssembledMsa initial_msa_phase(RunState& state, const ParentFiles& parent) {
+// How every sequence is aligned to a parent: locally with the classic
+// penalties, or (accurate mode) end to end in the sequence, free at the
+// parent's ends, with that mode's penalties.
+InitialMsaTools parent_alignment_tools(RunState& state) {
   InitialMsaTools tools;
   tools.exists = file_exists;
   tools.make_gamma = make_gamma;
@@ -162,13 +167,26 @@ AssembledMsa initial_msa_phase(RunState& state, const ParentFiles& parent) {
     // another 1e-9 with every sequence, as the phase has always scored.
     makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
     for (float& x : scores) x = x + x + state.settings.shift;
-    return dp(par.length, child.length, state.settings.go, state.settings.ge, scores);
+    const Settings& set = state.settings;
+    if (set.end_to_end_parent)
+      return dp_ends(par.length, child.length, set.parent_go(), set.parent_ge(), scores, kParentEnds);
+    return dp(par.length, child.length, set.go, set.ge, scores);
   };
   tools.progress = [&state](int s, int n) {
     state.console << progress_bar(s, n);
     state.console.flush();
   };
-  return run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools);
+  return tools;
+}
+
+// Every sequence against the parent profile, reported and assembled; in
+// the accurate mode, then refined.  Returns the alignment with the parent its
+// rows were aligned to.
+ParentAlignment initial_msa_phase(RunState& state, const ParentFiles& parent) {
+  const InitialMsaTools tools = parent_alignment_tools(state);
+  ParentAlignment a{run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools), parent};
+  if (state.settings.mode == Mode::accurate) a = refinement_phase(state, std::move(a), tools);
+  return a;
 }
 
 using WallClock = std::chrono::steady_clock;
@@ -194,17 +212,23 @@ auto timed(RunState& state, const char* name, Phase&& phase) {
 }  // namespace
 
 void run_phases(RunState& state) {
+  if (state.settings.mode == Mode::accurate) {
+    // The classic report has no such line: its absence says the classic run.
+    state.out << "Mode: accurate (gap penalties " << fw::shortest(static_cast<double>(state.settings.accurate_go))
+              << " and " << fw::shortest(static_cast<double>(state.settings.accurate_ge))
+              << ", at most " << state.settings.rounds << " refinement rounds)\n\n";
+  }
   timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files
   timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist
   std::vector<Join> joins;
   const ParentFiles parent = timed(state, "parent profile", [&] { return parent_phase(state, joins); });
-  const AssembledMsa msa = timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent); });
+  const ParentAlignment final = timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent); });
   timed(state, "state model", [&] {
-    run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), msa.rows);
+    run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), final.msa.rows);
     state.out.flush();
   });
   if (!state.settings.alignment_file.empty() || !state.settings.tree_file.empty())
-    timed(state, "alignment files", [&] { write_alignment_files(state, msa, joins, parent); });
+    timed(state, "alignment files", [&] { write_alignment_files(state, final.msa, joins, final.parent); });
 }
 
 int run_xkestra(std::span<const std::string> args, std::ostream& console, const RunOptions& options) {
@@ -221,7 +245,8 @@ int run_xkestra(std::span<const std::string> args, std::ostream& console, const 
         args.size() >= 2 && args.size() % 2 == 0 ? without_trailing_blanks(args[0]) : std::string();
     if (input.empty() || !fs::equivalent(input, kLogFile, ec)) fs::remove(kLogFile, ec);
   }
-  const std::optional<Settings> settings = parse_command_line(args);
+  std::optional<Settings> settings = parse_command_line(args);
+  if (settings && options.adjust) options.adjust(*settings);
   if (!settings) {
     console << usage_text();
     console.flush();

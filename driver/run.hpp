@@ -1,10 +1,13 @@
 // One run of xKESTRA, from the command line to the shutdown.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "driver/settings.hpp"
 
 namespace xk::driver {
 
@@ -18,6 +21,9 @@ struct RunOptions {
   // When set, receives the wall-clock time of every phase, in order (see
   // RunState::phase_times), then "shutdown"; for benchmarks.
   std::vector<PhaseTime>* phase_times = nullptr;
+  // When set, changes the settings read from the command line; for trials
+  // of the accurate mode's gap penalties and parts on training families.
+  std::function<void(Settings&)> adjust;
 };
 
 // The whole run: answers "--help"/"-h" (usage text) and "--version" on

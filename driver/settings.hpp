@@ -9,6 +9,10 @@
 
 namespace xk::driver {
 
+// "-m": the classic run, or the accurate mode (every residue aligned, the
+// alignment refined against its own profile).
+enum class Mode { classic, accurate };
+
 struct Settings {
   std::string input;   // input FASTA file name (trailing blanks removed)
   std::string output;  // output file name (trailing blanks removed)
@@ -32,6 +36,24 @@ struct Settings {
   // "-l": the most memory, in bytes, the block aligner's tables may take in
   // one merge; unset: three quarters of what the machine offers.
   std::optional<std::uint64_t> memory_limit;
+  Mode mode = Mode::classic;
+  int rounds = 1;  // "-i": refinement rounds of the accurate mode
+  // The accurate mode's parts, both on with "-m accurate" (trials turn one
+  // off to measure the other): end-gap-free all pairs, and every sequence
+  // aligned end to end against the parent.
+  bool end_gap_free_pairs = false;
+  bool end_to_end_parent = false;
+  // Gap opening and extension penalties of those alignments and of the
+  // refinement's objective (chosen on training families).
+  float accurate_go = 16.0f;
+  float accurate_ge = 2.0f;
+
+  // The gap penalties of the all-pairs alignments and of the alignments
+  // against the parent.
+  float pairs_go() const { return end_gap_free_pairs ? accurate_go : go; }
+  float pairs_ge() const { return end_gap_free_pairs ? accurate_ge : ge; }
+  float parent_go() const { return end_to_end_parent ? accurate_go : go; }
+  float parent_ge() const { return end_to_end_parent ? accurate_ge : ge; }
 };
 
 }  // namespace xk::driver

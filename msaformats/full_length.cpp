@@ -93,8 +93,10 @@ FullLength full_length_rows(std::span<const std::string> names, std::span<const 
 }
 
 char structure_letter(std::string_view state_class) {
-  if (state_class == "HELIX") return 'H';
-  if (state_class == "STRAND") return 'E';
+  // Classes name their kind first: HELIX, HELIX_N1 (a helix's first
+  // residue), STRAND_END and so on.
+  if (state_class.starts_with("HELIX")) return 'H';
+  if (state_class.starts_with("STRAND")) return 'E';
   return 'C';
 }
 

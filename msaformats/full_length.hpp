@@ -46,8 +46,9 @@ struct FullLength {
 FullLength full_length_rows(std::span<const std::string> names, std::span<const std::string> sequences,
                             std::span<const std::string> assembled, std::span<const int> first_residue);
 
-// The local-structure letter of a state class of the structure model:
-// "HELIX" -> 'H', "STRAND" -> 'E', every other class -> 'C'.
+// The local-structure letter of a state class of the structure model: a
+// class whose name starts with "HELIX" (HELIX, HELIX_N1, ...) -> 'H', with
+// "STRAND" -> 'E', every other class (coil, turns, caps) -> 'C'.
 char structure_letter(std::string_view state_class);
 
 // Per residue, the structure letter whose states hold the largest total

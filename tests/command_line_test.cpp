@@ -34,11 +34,13 @@ TEST(CommandLine, UsageTextLines) {
             "   -> Shift: Matrix bias in DP, default -> 0\n"
             "   -> Bias: Matrix bias in BAA, default -> 0\n"
             "   -> Seed: random seed of BAA, default -> clock\n"
-            "   -> -o {File}: the alignment with every residue, default -> none\n"
-            "   -> -f {Format}: fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
-            "   -> -t {File}: the merge order as a Newick tree, default -> none\n"
-            "   -> -p Threads: number of threads, default -> all cores\n"
-            "   -> -l Limit: memory for the tables of BAA in MB, default -> 3/4 of the memory\n");
+            "   -> File (-o): the alignment with every residue, default -> none\n"
+            "   -> Format (-f): fasta, clustal, stockholm, msf or a2m, default -> fasta\n"
+            "   -> Tree (-t): a file for the merge order as a Newick tree, default -> none\n"
+            "   -> Mode (-m): classic or accurate, default -> classic\n"
+            "   -> Rounds (-i): refinement rounds in accurate mode, default -> 1\n"
+            "   -> Threads (-p): number of threads, default -> all cores\n"
+            "   -> Limit (-l): memory for the tables of BAA in MB, default -> 3/4 of the memory\n");
 }
 
 TEST(CommandLine, HelpAndVersionAreAskedFirst) {
@@ -101,6 +103,25 @@ TEST(CommandLine, BadOptionsStopInOrder) {
   EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", ""}), "Wrong argument in shift!!!");
   // A bad option after a good one still stops; the first bad one is named.
   EXPECT_EQ(stop_message({"in.fa", "out.txt", "-s", "1", "-b", "x", "-q", "1"}), "Wrong argument in bias!!!");
+}
+
+TEST(CommandLine, ModeAndRoundsOptions) {
+  auto s = parse({"in.fa", "out.txt"});
+  EXPECT_EQ(s->mode, xk::driver::Mode::classic);
+  EXPECT_EQ(s->pairs_go(), 21.0f);  // the classic gap penalties
+  EXPECT_EQ(s->parent_ge(), 0.4f);
+  s = parse({"in.fa", "out.txt", "-m", "accurate", "-i", "0", "-i", " 5 "});
+  EXPECT_EQ(s->mode, xk::driver::Mode::accurate);
+  EXPECT_EQ(s->rounds, 5);
+  EXPECT_EQ(s->pairs_go(), s->accurate_go);
+  EXPECT_EQ(s->parent_ge(), s->accurate_ge);
+  s = parse({"in.fa", "out.txt", "-m", "accurate", "-m", "classic"});
+  EXPECT_EQ(s->mode, xk::driver::Mode::classic);
+  EXPECT_FALSE(s->end_gap_free_pairs || s->end_to_end_parent);
+  for (const char* bad : {"", "Accurate", "fast", "accurate1"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-m", bad}), "Wrong argument in mode!!!") << bad;
+  for (const char* bad : {"", "-1", "101", "2.5", "x"})
+    EXPECT_EQ(stop_message({"in.fa", "out.txt", "-i", bad}), "Wrong argument in rounds!!!") << bad;
 }
 
 TEST(CommandLine, SeedOptionTakesWholeNumbers) {

@@ -56,6 +56,9 @@ TEST(Names, IdentifierIsTheFirstHeaderWordAndRepeatsGetTheSmallestFreeSuffix) {
 TEST(Structure, ClassTotalsPerResiduePlacedInRowsAndParentColumns) {
   // Four states: begin, a helix, a strand and a coil state.
   const std::string letters = {' ', structure_letter("HELIX"), structure_letter("STRAND"), structure_letter("NCAP")};
+  EXPECT_EQ(structure_letter("HELIX_N1"), 'H');
+  EXPECT_EQ(structure_letter("STRAND_END"), 'E');
+  EXPECT_EQ(structure_letter("COIL_N"), 'C');
   EXPECT_EQ(letters, " HEC");
   const std::vector<float> gamma = {0.9f, 0.05f, 0.0f, 0.1f,    // the begin state counts for nothing
                                     0.0f, 0.2f, 0.5f, 0.3f,     // E

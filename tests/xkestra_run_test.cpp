@@ -827,4 +827,69 @@ TEST(XkestraRun, RowsPastTenThousandColumnsFromReportToModel) {
   EXPECT_EQ(o.nstates, 9999);
 }
 
+
+// The accurate mode's final listing: the last listing of the output file
+// (each iteration kept writes one), as per-sequence rows and the listing
+// headings' iteration numbers in order.
+struct AccurateListing {
+  std::vector<int> iterations;
+  std::vector<std::string> rows;
+  std::vector<int> first;
+};
+
+AccurateListing accurate_listing(const std::string& text, std::size_t n) {
+  AccurateListing l;
+  std::istringstream in(text);
+  static const std::regex kHeading(R"(Multiple sequence alignment \(Iteration (\d+)\): )");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::size_t start = 0;
+  std::smatch m;
+  for (std::size_t k = 0; k < lines.size(); ++k)
+    if (std::regex_match(lines[k], m, kHeading)) l.iterations.push_back(std::stoi(m[1])), start = k + 1;
+  l.rows.assign(n, "");
+  l.first.assign(n, -1);
+  for (std::size_t k = start, s = 0; k < lines.size() && !lines[k].starts_with("Refinement:"); ++k) {
+    if (lines[k].empty()) {
+      EXPECT_TRUE(s == 0 || s == n) << "a listing block of " << s << " rows";
+      s = 0;
+      continue;
+    }
+    if (s >= n || lines[k].size() != 77) {
+      ADD_FAILURE() << "listing line " << k + 1 << ": " << lines[k];
+      break;
+    }
+    if (l.first[s] < 0) l.first[s] = i4_field(lines[k].substr(13, 4));
+    l.rows[s++] += lines[k].substr(20, 50);
+  }
+  return l;
+}
+
+TEST(XkestraRun, AccurateModeAlignsEveryResidueOnceAndInOrder) {
+  const auto seqs = cut(globins(), 4, 80);
+  Workdir dir;
+  const RunResult r = dir.run(seqs, {"-r", "3", "-m", "accurate", "-i", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Mode: accurate (gap penalties ")) << r.out.substr(0, 80);
+  EXPECT_NE(r.out.find("\n M state:\n"), std::string::npos);  // the state model follows
+  const AccurateListing l = accurate_listing(r.out, seqs.size());
+  // Iterations are numbered 1, 2, ... (per-sequence headings and one
+  // listing each), the last one named in the refinement line.
+  ASSERT_FALSE(l.iterations.empty());
+  EXPECT_EQ(l.iterations.front(), 1);
+  for (std::size_t k = 0; k < l.iterations.size(); ++k) EXPECT_EQ(l.iterations[k], static_cast<int>(k) + 1);
+  const int last = l.iterations.back();
+  EXPECT_LE(last, 4);
+  std::smatch m;
+  static const std::regex kEnd(R"(\nRefinement: (\d+) iterations, ended [a-z ]+\n\n M state:)");
+  ASSERT_TRUE(std::regex_search(r.out, m, kEnd));
+  EXPECT_EQ(std::stoi(m[1]), last);
+  for (std::size_t s = 0; s < seqs.size(); ++s) {
+    EXPECT_EQ(l.first[s], 1) << s;
+    EXPECT_EQ(letters_of(l.rows[s]), seqs[s].residues) << "sequence " << s + 1;
+  }
+  // Deterministic with the seed.
+  EXPECT_EQ(dir.run(seqs, {"-r", "3", "-m", "accurate", "-i", "3"}).out, r.out);
+}
+
 }  // namespace

@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Mean SP of xKESTRA runs on HOMSTRAD families or BAliBASE cases.
+
+Quick evaluation for the accurate mode: each configuration is a program of
+build/bin and its arguments (INPUT OUTPUT are put in front of them, or in
+place of a "{io}" argument); every
+case runs in a fresh working directory beside the converter, gamma tool and
+data files.  SP is the share of the reference's aligned residue pairs that
+the final listing also puts in one column (BAliBASE: core columns only).
+
+HOMSTRAD families are split by the 32-bit FNV-1a hash of the folder name:
+held out when it is 0 modulo 5, training otherwise.
+
+Usage:
+  evaluate.py --set train|heldout|rv11|rv12 [--limit N] [--jobs J]
+              --config NAME=PROGRAM ARG ... [--config ...]
+e.g. --config "classic=xKESTRA -r 1" --config "acc=xk_gap_trial 12 1 pe {io} -r 1 -m accurate"
+"""
+import argparse
+import concurrent.futures
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+import sp_score  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(HERE))
+SHARED = os.path.join(ROOT, "..", "shared")
+TOOLS = ["xmkprof", "xkordel_gamma", "model_R.hmm", "observed", "expected"]
+
+
+def fnv1a(name):
+    h = 2166136261
+    for b in name.encode():
+        h = ((h ^ b) * 16777619) & 0xFFFFFFFF
+    return h
+
+
+def read_pir(path):
+    """Names and aligned rows of a HOMSTRAD .ali file."""
+    names, rows = [], []
+    with open(path) as f:
+        lines = f.read().splitlines()
+    k = 0
+    while k < len(lines):
+        if lines[k].startswith(">P1;"):
+            names.append(lines[k][4:].strip())
+            k += 2
+            row = []
+            while k < len(lines) and not lines[k].startswith(">"):
+                row.append(lines[k].strip())
+                k += 1
+            rows.append("".join(row).replace("*", "").replace("/", "").upper())
+        else:
+            k += 1
+    return names, rows
+
+
+def homstrad_cases(held_out, limit, max_seqs, max_len):
+    base = os.path.join(SHARED, "data", "homstrad")
+    out = []
+    for fam in sorted(os.listdir(base)):
+        if (fnv1a(fam) % 5 == 0) != held_out:
+            continue
+        ali = os.path.join(base, fam, fam + ".ali")
+        if not os.path.exists(ali):
+            continue
+        names, rows = read_pir(ali)
+        seqs = [re.sub(r"[^A-Z]", "", r) for r in rows]
+        if not 3 <= len(names) <= max_seqs or max(len(s) for s in seqs) > max_len:
+            continue
+        out.append(("homstrad", fam, names, rows, seqs))
+    step = max(1, len(out) // limit) if limit else 1
+    return out[::step][:limit] if limit else out
+
+
+def balibase_cases(which, limit):
+    base = os.path.join(SHARED, "bench", "balibase", which)
+    cases = sorted(f[:-4] for f in os.listdir(base) if f.endswith(".tfa"))
+    if limit:
+        cases = cases[:limit]
+    return [("balibase", os.path.join(base, c), None, None, None) for c in cases]
+
+
+def run_case(case, config, bindir):
+    kind, name, names, rows, seqs = case
+    prog, *args = config.split()
+    work = tempfile.mkdtemp(prefix="xkeval")
+    try:
+        for t in TOOLS:
+            os.symlink(os.path.join(bindir, t), os.path.join(work, t))
+        if kind == "homstrad":
+            with open(os.path.join(work, "in.fa"), "w") as f:
+                for n, s in zip(names, seqs):
+                    f.write(f">{n}\n{s}\n")
+        else:
+            shutil.copy(name + ".tfa", os.path.join(work, "in.fa"))
+        io = ["in.fa", "out.txt"]
+        if "{io}" in args:
+            k = args.index("{io}")
+            args = args[:k] + io + args[k + 1:]
+        else:
+            args = io + args
+        r = subprocess.run([os.path.join(bindir, prog), *args], cwd=work,
+                           capture_output=True, text=True)
+        if r.returncode != 0:
+            return None, f"{prog} failed on {name}: {r.stderr.strip()[:200]}"
+        out = os.path.join(work, "out.txt")
+        if kind == "balibase":
+            res = sp_score.score(name + ".msf", os.path.join(work, "in.fa"), out, True, name + ".xml")
+            return res["core_sp"], None
+        listing = sp_score.read_xkestra_listing(out, len(names))
+        test = sp_score.pairs(sp_score.columns([r for _, r in listing], [f for f, _ in listing]))
+        ref = sp_score.pairs(sp_score.columns(rows, [1] * len(rows)))
+        return len(ref & test) / len(ref), None
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--set", required=True, choices=["train", "heldout", "rv11", "rv12"])
+    ap.add_argument("--limit", type=int, default=0)
+    ap.add_argument("--max-seqs", type=int, default=12)
+    ap.add_argument("--max-len", type=int, default=400)
+    ap.add_argument("--jobs", type=int, default=1)
+    ap.add_argument("--bin", default=os.path.join(ROOT, "build", "bin"))
+    ap.add_argument("--config", action="append", required=True)
+    a = ap.parse_args()
+    if a.set in ("train", "heldout"):
+        cases = homstrad_cases(a.set == "heldout", a.limit, a.max_seqs, a.max_len)
+    else:
+        cases = balibase_cases(a.set.upper(), a.limit)
+    configs = [c.split("=", 1) for c in a.config]
+    results = {name: [] for name, _ in configs}
+    with concurrent.futures.ThreadPoolExecutor(a.jobs) as pool:
+        futs = {(cname, k): pool.submit(run_case, case, conf, os.path.abspath(a.bin))
+                for cname, conf in configs for k, case in enumerate(cases)}
+        for (cname, k), fut in sorted(futs.items(), key=lambda x: x[0][1]):
+            try:
+                sp, err = fut.result()
+            except (OSError, ValueError) as e:  # one case's failure is reported, not fatal
+                sp, err = None, f"{cname} on case {k}: {e}"
+            if err:
+                print(err, file=sys.stderr)
+            results[cname].append(sp)
+    print(f"{a.set}: {len(cases)} cases")
+    for cname, vals in results.items():
+        ok = [v for v in vals if v is not None]
+        mean = sum(ok) / len(ok) if ok else float("nan")
+        print(f"  {cname:24s} mean SP {mean:.3f}  ({len(ok)} scored, {len(vals) - len(ok)} failed)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,38 @@
+// xk_gap_trial GO GE PARTS INPUT OUTPUT [options of xKESTRA]
+// One xKESTRA run with the accurate mode's gap opening and extension
+// penalties set to GO and GE and, in that mode, only the parts named in
+// PARTS: "p" end-gap-free all pairs, "e" every sequence end to end against
+// the parent ("pe" both, "-" neither); refinement follows "-i".  For
+// choosing the penalties and measuring the parts on training families
+// (bench/accurate/evaluate.py).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "common/ending.hpp"
+#include "driver/command_line.hpp"
+#include "driver/run.hpp"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> all(argv + 1, argv + argc);
+  if (all.size() < 3) {
+    std::cerr << "usage: xk_gap_trial GO GE PARTS INPUT OUTPUT [options of xKESTRA]\n";
+    return 1;
+  }
+  const auto go = xk::driver::parse_real(all[0]), ge = xk::driver::parse_real(all[1]);
+  if (!go || !ge) {
+    std::cerr << "xk_gap_trial: GO and GE must be numbers\n";
+    return 1;
+  }
+  const std::string parts = all[2];
+  const std::vector<std::string> args(all.begin() + 3, all.end());
+  xk::driver::RunOptions options;
+  options.adjust = [&](xk::driver::Settings& s) {
+    s.accurate_go = *go;
+    s.accurate_ge = *ge;
+    if (s.mode != xk::driver::Mode::accurate) return;
+    s.end_gap_free_pairs = parts.find('p') != std::string::npos;
+    s.end_to_end_parent = parts.find('e') != std::string::npos;
+  };
+  return xk::run_program([&] { return xk::driver::run_xkestra(args, std::cout, options); });
+}

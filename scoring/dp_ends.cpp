@@ -1,0 +1,156 @@
+// The aligner with fixed ends, with two score columns and one letter byte
+// per cell: the fill of the local aligner (dp.cpp) without the zero floor,
+// the borders of the chosen ends, and the end cell searched among the cells
+// those ends allow.
+//
+// The fill goes column by column (j outer, i inner).  M and D of a column
+// depend on the previous column only and are made in one vectorised pass; I
+// runs down the column after them.  Every operation is the defining one, so
+// each cell holds the very value of the full-table fill.
+//
+// The three letters of a cell share one byte: bits 0-1 the match letter
+// (M, I, D), bit 2 the insertion letter (M, I), bits 3-4 the deletion
+// letter (M, I, D).  Border cells hold no byte: their letters follow from
+// the border rule.
+#include <algorithm>
+#include <cassert>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "common/ending.hpp"
+#include "scoring/dp_ends.hpp"
+#include "scoring/dp_ends_traceback.hpp"
+
+namespace xk {
+
+namespace {
+
+using dp_ends_detail::kNone;
+constexpr int kStrip = 64;  // columns of S turned column-major at a time
+
+std::vector<float> column(std::size_t n) {
+  try {
+    return std::vector<float>(n);
+  } catch (const std::bad_alloc&) {
+    throw FatalStop("ERROR: Allocating match score matrix!!!");
+  }
+}
+
+// Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
+// with the match and deletion letters of each cell; a holds S(., j).
+void fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __restrict mprev,
+                  const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,
+                  float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge) {
+  for (std::size_t i = 1; i <= rows; ++i) {
+    const float s = a[i - 1];
+    const float mm = mprev[i - 1] + s, im = iprev[i - 1] + s, dm = dprev[i - 1] + s;
+    float v = mm;
+    v = im > v ? im : v;
+    v = dm > v ? dm : v;
+    const int lm = (v != mm) * (1 + (v != im));
+
+    const float dd = mprev[i] - go, di = iprev[i] - go, de = dprev[i] - ge;
+    float u = dd;
+    u = di > u ? di : u;
+    u = de > u ? de : u;
+    const int ld = (u != dd) * (1 + (u != di));
+
+    mcur[i] = v;
+    dcur[i] = u;
+    out[i - 1] = static_cast<std::uint8_t>(lm | (ld << 3));
+  }
+}
+
+// The end-cell candidates of column j (dp_ends_detail::may_end): every row
+// of the last column when the first input may end early, else the last row
+// of the last column, or of every column when the second may end early.
+struct Candidates {
+  dp_ends_detail::Tracker m, i, d;
+  void offer(int n1, int n2, FreeEnds e, int j, const std::vector<float>& M, const std::vector<float>& I,
+             const std::vector<float>& D) {
+    const bool every_row = j == n2 && e.first_end;
+    if (!every_row && j != n2 && !e.second_end) return;
+    for (int r = every_row ? 0 : n1; r <= n1; ++r) {
+      const auto k = static_cast<std::size_t>(r);
+      m.offer(M[k], r, j);
+      i.offer(I[k], r, j);
+      d.offer(D[k], r, j);
+    }
+  }
+};
+
+}  // namespace
+
+DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, FreeEnds ends) {
+  using namespace dp_ends_detail;
+  assert(n1 >= 0 && n2 >= 0);
+  const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
+  assert(S.size() >= rows * cols);
+
+  std::vector<float> prev_m = column(rows + 1), prev_i = column(rows + 1), prev_d = column(rows + 1);
+  std::vector<float> cur_m = column(rows + 1), cur_i = column(rows + 1), cur_d = column(rows + 1);
+  std::vector<float> strip = column(rows * kStrip);
+  std::unique_ptr<std::uint8_t[]> letters;
+  try {
+    letters = std::make_unique_for_overwrite<std::uint8_t[]>(rows * cols);
+  } catch (const std::bad_alloc&) {
+    throw FatalStop("ERROR: Allocating match letter matrix!!!");
+  }
+
+  for (int i = 0; i <= n1; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    prev_m[k] = border_m(i, ends.first_start);
+    prev_i[k] = border_gap(i, ends.first_start, go, ge);
+    prev_d[k] = kNone;
+  }
+  Candidates best;
+  best.offer(n1, n2, ends, 0, prev_m, prev_i, prev_d);
+
+  for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
+    const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
+    for (std::size_t i = 0; i < rows; ++i) {
+      const float* src = S.data() + i * cols + j0;
+      for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
+    }
+    for (std::size_t jj = 0; jj < width; ++jj) {
+      const int j = static_cast<int>(j0 + jj) + 1;
+      std::uint8_t* __restrict out = letters.get() + (j0 + jj) * rows;
+      float* __restrict mcur = cur_m.data();
+      float* __restrict icur = cur_i.data();
+      mcur[0] = border_m(j, ends.second_start);
+      icur[0] = kNone;
+      cur_d[0] = border_gap(j, ends.second_start, go, ge);
+      fill_m_and_d(rows, strip.data() + jj * rows, prev_m.data(), prev_i.data(), prev_d.data(), mcur,
+                   cur_d.data(), out, go, ge);
+      // I runs down the column: one cell after the other.
+      for (std::size_t i = 1; i <= rows; ++i) {
+        const float io = mcur[i - 1] - go, ie = icur[i - 1] - ge;
+        const float iv = io >= ie ? io : ie;
+        icur[i] = iv;
+        out[i - 1] = static_cast<std::uint8_t>(out[i - 1] | ((iv != io) << 2));
+      }
+      best.offer(n1, n2, ends, j, cur_m, cur_i, cur_d);
+      prev_m.swap(cur_m);
+      prev_i.swap(cur_i);
+      prev_d.swap(cur_d);
+    }
+  }
+
+  const std::uint8_t* lt = letters.get();
+  auto letter = [&](char state, int i, int j) -> char {
+    if (state == 'I' && j == 0) return border_letter(i, 'I');
+    if (state == 'D' && i == 0) return border_letter(j, 'D');
+    if (i < 1 || j < 1) return ' ';
+    const unsigned b = lt[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
+    switch (state) {
+      case 'M': return "MID?"[b & 3u];
+      case 'I': return "MI"[(b >> 2) & 1u];
+      case 'D': return "MID?"[(b >> 3) & 3u];
+      default: return ' ';
+    }
+  };
+  return dp_ends_detail::trace(n1, n2, best.m.best, best.i.best, best.d.best, letter);
+}
+
+}  // namespace xk
