@@ -3,6 +3,11 @@
 # 1000), probcons and muscle (-align), and their accuracy on a few BAliBASE
 # cases.  Usage (from anywhere): bench/run_bench.sh [--no-balibase]
 #
+# Every run's wall and processor seconds and its peak resident memory come
+# from /usr/bin/time; the report ends with the ratios of xKESTRA to each
+# peer, and run/bench/time_vs_sequences.png plots wall time against the
+# number of sequences (bench/plot_times.py).
+#
 # Builds the programs it needs (RelWithDebInfo, build/), installs mafft,
 # probcons and muscle with apt-get for this benchmark only (they are not
 # dependencies of the suite), then, for every timing set and case, runs each
@@ -14,7 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 shared=$repo/../shared/bench
-sets=(a_globins4 b_pkinase28 c_proteases80)
+sets=(a_globins4 b_pkinase28 c_proteases80 d_proteases172)
 cases=(RV11/BB11001 RV11/BB11006 RV11/BB11020 RV12/BB12002 RV12/BB12005 RV12/BB12006)
 cap=600
 [ "${1:-}" = "--no-balibase" ] && cases=()
@@ -25,6 +30,8 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 missing=()
 for p in mafft probcons muscle python3; do command -v "$p" >/dev/null || missing+=("$p"); done
+[ -x /usr/bin/time ] || missing+=(time)
+python3 -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
 if ((${#missing[@]})); then
   echo "== installing for this benchmark only: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -52,16 +59,19 @@ fresh() {  # dir input
 }
 
 # Runs a command in a directory, stdout to out file, stderr to log; appends
-# "case tool wall user sys load status" to timings.tsv.
+# "case tool wall user sys load status peak_kib sequences" to timings.tsv
+# (times of the command and its children, peak resident memory of the
+# largest process).
 measure() {  # case tool dir stdout-file command...
   local case=$1 tool=$2 dir=$3 stdout=$4
   shift 4
-  local load t status=0
+  local load status=0 wall user sys peak n
   load=$(cut -d' ' -f1 /proc/loadavg)
-  t=$( { TIMEFORMAT='%R %U %S'; time (cd "$dir" && timeout "$cap" "$@" >"$stdout" 2>log.txt); } 2>&1 ) || status=$?
-  t=$(tail -n 1 <<<"$t")
-  read -r wall user sys <<<"$t"
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$case" "$tool" "$wall" "$user" "$sys" "$load" "$status" >>"$timings"
+  n=$(grep -c '^>' "$dir/in.fa")
+  (cd "$dir" && /usr/bin/time -o time.txt -f '%e %U %S %M' timeout "$cap" "$@" >"$stdout" 2>log.txt) || status=$?
+  read -r wall user sys peak < <(tail -n 1 "$dir/time.txt")
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$case" "$tool" "$wall" "$user" "$sys" "$load" "$status" "$peak" "$n" \
+    >>"$timings"
   if [ "$status" -eq 124 ]; then
     echo "   $tool on $case passed the cap of $cap s and was stopped"
   elif [ "$status" -ne 0 ]; then
@@ -109,3 +119,4 @@ echo "Cores: $(nproc).  xKESTRA's all-pairs phase uses one thread per core; musc
 echo "mafft (no --thread) and probcons use one."
 echo
 python3 bench/bench_report.py "$out" "$shared/balibase" | tee "$out/report.txt"
+python3 bench/plot_times.py "$timings" "$out/time_vs_sequences.png"

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "driver/merge_order.hpp"
+
 namespace xk::driver {
 
 bool is_node_name(std::string_view stem) {
@@ -26,7 +28,8 @@ bool is_run_file_name(std::string_view name, bool with_seq) {
   if (dot == std::string_view::npos) return false;
   const std::string_view ext = name.substr(dot);
   const bool ours = ext == ".drct" || ext == ".gca" || (with_seq && ext == ".seq");
-  return ours && is_node_name(name.substr(0, dot));
+  const std::string_view stem = name.substr(0, dot);
+  return ours && (is_node_name(stem) || is_join_stem(stem));
 }
 
 int remove_run_files(const std::filesystem::path& folder) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 #include <type_traits>
 
@@ -16,6 +17,8 @@
 #include "driver/fasta_input.hpp"
 #include "driver/run_state.hpp"
 #include "blockalign/baa.hpp"
+#include "blockalign/frame.hpp"
+#include "blockalign/layered.hpp"
 #include "driver/initial_msa.hpp"
 #include "driver/merge_order.hpp"
 #include "driver/pair_report.hpp"
@@ -85,13 +88,58 @@ bool file_exists(const std::string& path) {
 
 void make_gamma(const std::string& profile) { drct2gca(profile); }
 
-// Merge order and parent profile: one block-aligner merge per join.
+// Removes what an earlier run may have left under the file stems of this
+// run's joins, so that no stale gamma file passes for one of this run's.
+void remove_stale_join_files(int n) {
+  for (int k = 1; k < n; ++k) {
+    std::error_code ec;
+    fs::remove(join_stem(k) + ".drct", ec);
+    fs::remove(join_stem(k) + ".gca", ec);
+  }
+}
+
+// The block aligner's big tables between merges: at most one set per merge
+// running at once.  A merge takes the smallest set that is large enough, or
+// else the largest, which it then replaces (releasing it first).
+class TablePool {
+ public:
+  LayeredTables take(std::size_t cells) {
+    std::lock_guard lock(m_);
+    if (kept_.empty()) return {};
+    auto fits = kept_.end(), largest = kept_.begin();
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+      if (it->M.size() >= cells && (fits == kept_.end() || it->M.size() < fits->M.size())) fits = it;
+      if (it->M.size() > largest->M.size()) largest = it;
+    }
+    const auto chosen = fits != kept_.end() ? fits : largest;
+    LayeredTables t = std::move(*chosen);
+    kept_.erase(chosen);
+    return t;
+  }
+  void give(LayeredTables&& t) {
+    std::lock_guard lock(m_);
+    kept_.push_back(std::move(t));
+  }
+
+ private:
+  std::mutex m_;
+  std::vector<LayeredTables> kept_;
+};
+
+// Merge order and parent profile: one block-aligner merge per join, joins
+// whose members are ready at once on the run's threads.
 ParentFiles parent_phase(RunState& state) {
-  ParentPhaseTools tools{file_exists, make_gamma, [&state](const std::string& a, const std::string& b) {
-                           baa(a, b, getdrctlen(a), getdrctlen(b), state.tables, state.settings.bias,
-                               state.settings.seed, state.console);
-                         }};
-  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console);
+  remove_stale_join_files(state.n());
+  TablePool pool;
+  ParentPhaseTools tools{file_exists, make_gamma, [&](const MergeFiles& files, std::ostream& console) {
+                           const int len1 = getdrctlen(files.profile1), len2 = getdrctlen(files.profile2);
+                           LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
+                           baa(files, len1, len2, state.tables, state.settings.bias, state.settings.seed, console,
+                               state.threads, &keep);
+                           pool.give(std::move(keep));
+                         },
+                         [](const std::string& profile) { return getdrctlen(profile); }};
+  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, state.threads);
   state.dist = SquareTable();  // released: no later phase reads it
   return parent;
 }
@@ -107,7 +155,8 @@ std::vector<std::string> initial_msa_phase(RunState& state, const ParentFiles& p
         static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
     // The classic routine: the parent's gamma table, loaded once, takes
     // another 1e-9 with every sequence, as the phase has always scored.
-    makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
+    makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores,
+                state.threads);
     for (float& x : scores) x = x + x + state.settings.shift;
     return dp(par.length, child.length, state.settings.go, state.settings.ge, scores);
   };
