@@ -139,6 +139,7 @@ void BM_bundled(benchmark::State& st) {
   const int n = static_cast<int>(st.range(0));
   detail::ScoreTiling tiling;
   tiling.state_groups = st.range(1) != 0;
+  if (st.range(3) > 0) tiling.grouped_rows = static_cast<int>(st.range(3));
   const bool one_hot = st.range(2) != 0;
   Inputs in = make_inputs(n, n, true);
   if (one_hot) {
@@ -162,7 +163,9 @@ void BM_bundled(benchmark::State& st) {
 }  // namespace
 
 // Bundled data: per-pair products (x/0/...) against state groups (x/1/...).
-BENCHMARK(BM_bundled)->ArgsProduct({{300}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+// The last argument: row positions per block of the grouped scorer (0: the default).
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {1}, {0, 1}, {8, 64}})->Unit(benchmark::kMillisecond);
 
 // The product rate of this machine, one thread, at the scorer's inner size.
 BENCHMARK(BM_sgemm)->Args({500, 500, 281})->Unit(benchmark::kMillisecond);

@@ -377,6 +377,70 @@ void grouped_cell_range(const Derived& d, const GroupedColumns& gc, const float*
   }
 }
 
+// For inputs with one residue per position (sequences): each column's
+// factor B_g(pair(a, b_j)) and base log2(f p(a) p(b_j)), for every row
+// residue a, so that a row is scored in one sweep over all columns.
+struct OneHotColumns {
+  std::vector<float> coef;  // 20 x groups x padded
+  std::vector<float> base;  // 20 x padded
+  std::vector<float> w;     // padded: the column's weight
+
+  OneHotColumns() = default;
+  OneHotColumns(const Derived& d, const GroupedColumns& gc, const Side& cols, int groups) {
+    const std::size_t ng = static_cast<std::size_t>(groups), np = gc.padded;
+    coef.assign(kAA * ng * np, 0.0f);
+    base.assign(kAA * np, 0.0f);
+    w.assign(np, 0.0f);
+    for (std::size_t c = 0; c < gc.order.size(); ++c) {
+      const std::size_t j = static_cast<std::size_t>(gc.order[c]);
+      const int b = std::countr_zero(cols.mask[j]);
+      w[c] = cols.w[j * kAA + static_cast<std::size_t>(b)];
+      for (int a = 0; a < kAA; ++a) {
+        const std::size_t p = static_cast<std::size_t>(pair_index(std::min(a, b), std::max(a, b)));
+        base[static_cast<std::size_t>(a) * np + c] = d.log_base[p];
+        for (std::size_t g = 0; g < ng; ++g)
+          coef[(static_cast<std::size_t>(a) * ng + g) * np + c] = d.groups->pair[p * ng + g];
+      }
+    }
+  }
+};
+
+// Whether every position with a weight has exactly one residue.
+bool one_residue_each(const Side& s) {
+  return std::all_of(s.mask.begin(), s.mask.end(), [](std::uint32_t m) { return std::popcount(m) <= 1; });
+}
+
+// One row of residue a (weight wa) against all columns at once:
+// acc(c) = wa w(c) (log2(num / den) - base), num = sum_g coef_g H_g.
+void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* h, std::size_t stride, int groups,
+                 std::size_t nc, const float* rden, float* num, float* acc) {
+  const std::size_t ng = static_cast<std::size_t>(groups);
+  const float* coef = oh.coef.data() + static_cast<std::size_t>(a) * ng * stride;
+  std::fill(num, num + nc, 0.0f);
+  for (std::size_t g = 0; g < ng; ++g) {
+    const float* __restrict cg = coef + g * stride;
+    const float* __restrict hg = h + g * stride;
+    for (std::size_t c = 0; c < nc; ++c) num[c] += cg[c] * hg[c];
+  }
+  const float* base = oh.base.data() + static_cast<std::size_t>(a) * stride;
+  for (std::size_t c = 0; c < nc; ++c) acc[c] = wa * oh.w[c] * (fast_log2(num[c] * rden[c]) - base[c]);
+}
+
+// The group sums H of a block of row positions: row r, group g at
+// h[(r * groups + g) * stride + c].
+void group_products(const StateGroups& sg, const Side& rows, const int* block_rows, std::size_t nb,
+                    const GroupedColumns& gc, std::vector<float>& g1, float* h) {
+  const int ng = sg.count();
+  const std::size_t stride = gc.padded;
+  for (std::size_t r = 0; r < nb; ++r)
+    GroupedColumns::gather_states(rows.g.data() + static_cast<std::size_t>(block_rows[r]) * K, sg, g1.data() + r * K);
+  for (int g = 0; g < ng; ++g) {
+    const int off = sg.start[static_cast<std::size_t>(g)], len = sg.start[static_cast<std::size_t>(g) + 1] - off;
+    gemm_abt(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1.data() + off, K, gc.g.data() + off, K,
+             h + static_cast<std::size_t>(g) * stride, static_cast<int>(stride) * ng);
+  }
+}
+
 // The grouped scorer: per block of row positions, one product per state
 // group (H_g), then every pair's numerator as sum_g B_g H_g.  Fills the
 // entries of positions that both carry a weight; leaves the others alone.
@@ -390,6 +454,8 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   std::vector<int> live;
   for (int i = 0; i < rows.n; ++i)
     if (rows.mask[static_cast<std::size_t>(i)]) live.push_back(i);
+  const bool one_hot = one_residue_each(rows) && one_residue_each(cols);
+  const OneHotColumns oh = one_hot ? OneHotColumns(d, gc, cols, ng) : OneHotColumns();
   const std::size_t block = static_cast<std::size_t>(std::max(1, tiling.grouped_rows));
   std::vector<float> g1(block * K);
   auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
@@ -397,14 +463,7 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   std::vector<std::uint8_t> pairs;
   for (std::size_t b0 = 0; b0 < live.size(); b0 += block) {
     const std::size_t nb = std::min(block, live.size() - b0);
-    for (std::size_t r = 0; r < nb; ++r)
-      GroupedColumns::gather_states(rows.g.data() + static_cast<std::size_t>(live[b0 + r]) * K, sg, g1.data() + r * K);
-    // H of row r, group g at h[(r * ng + g) * stride].
-    for (int g = 0; g < ng; ++g) {
-      const int off = sg.start[static_cast<std::size_t>(g)], len = sg.start[static_cast<std::size_t>(g) + 1] - off;
-      gemm_abt(static_cast<int>(nb), static_cast<int>(nc), len, g1.data() + off, K, gc.g.data() + off, K,
-               h.get() + static_cast<std::size_t>(g) * stride, static_cast<int>(stride) * ng);
-    }
+    group_products(sg, rows, live.data() + b0, nb, gc, g1, h.get());
     for (std::size_t r = 0; r < nb; ++r) {
       const std::size_t i = static_cast<std::size_t>(live[b0 + r]);
       const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
@@ -412,6 +471,13 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
       for (int g = 0; g < ng; ++g)
         for (std::size_t c = 0; c < nc; ++c) num[c] += hr[static_cast<std::size_t>(g) * stride + c];
       for (std::size_t c = 0; c < nc; ++c) rden[c] = 1.0f / num[c];
+      if (one_hot) {
+        const int a = std::countr_zero(rows.mask[i]);
+        one_hot_row(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.data(),
+                    num.data(), acc.data());
+        for (std::size_t c = 0; c < nc; ++c) out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c];
+        continue;
+      }
       for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
         grouped_cell_range(d, gc, hr, stride, ng, rden.data(), rows.w.data() + i * kAA, rows.mask[i], gc.mask[q],
                            gc.at[q], gc.at[q + 1], pairs, acc.data(), num.data());

@@ -234,6 +234,19 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
       expect_close(fast, ref, "default sizes");
       expect_close(tiny, ref, "tiny sizes");
     }
+    // Sequences: one residue per position on both sides (unscored letters
+    // mixed in), longer than one band of positions.
+    const std::string pool = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYxBZX-";
+    std::string s1, s2;
+    for (int k = 0; k < 140; ++k) s1 += pool[rng() % pool.size()];
+    for (int k = 0; k < 45; ++k) s2 += pool[rng() % pool.size()];
+    const auto g1 = xktest::realistic_gamma(140, rng), g2 = xktest::realistic_gamma(45, rng, 7);
+    std::vector<float> fast(140 * 45), ref(fast.size());
+    score_sequences(t, s1, s2, g1, g2, fast);
+    FrequencyTables tc = tb.raw;
+    auto g1r = g1, g2r = g2;
+    reference::makemij(140, 45, s1, s2, g1r, g2r, tc, ref);
+    expect_close(fast, ref, "sequences");
   }
 }
 
