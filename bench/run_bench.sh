@@ -31,7 +31,10 @@ sudo=""
 missing=()
 for p in mafft probcons muscle python3; do command -v "$p" >/dev/null || missing+=("$p"); done
 [ -x /usr/bin/time ] || missing+=(time)
-python3 -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
+# The plot needs the system's Python, where the Debian package installs matplotlib.
+plotpy=/usr/bin/python3
+[ -x "$plotpy" ] || plotpy=python3
+"$plotpy" -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
 if ((${#missing[@]})); then
   echo "== installing for this benchmark only: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -119,4 +122,4 @@ echo "Cores: $(nproc).  xKESTRA's all-pairs phase uses one thread per core; musc
 echo "mafft (no --thread) and probcons use one."
 echo
 python3 bench/bench_report.py "$out" "$shared/balibase" | tee "$out/report.txt"
-python3 bench/plot_times.py "$timings" "$out/time_vs_sequences.png"
+"$plotpy" bench/plot_times.py "$timings" "$out/time_vs_sequences.png"
