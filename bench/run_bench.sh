@@ -20,6 +20,11 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 shared=$repo/../shared/bench
 sets=(a_globins4 b_pkinase28 c_proteases80 d_proteases172)
+# XK_BENCH_SETS / XK_BENCH_PEERS in the environment choose fewer sets or peers
+# (space-separated names), to fit a short time on a shared machine.
+[ -n "${XK_BENCH_SETS:-}" ] && read -r -a sets <<<"$XK_BENCH_SETS"
+peers=(mafft probcons muscle)
+[ -n "${XK_BENCH_PEERS:-}" ] && read -r -a peers <<<"$XK_BENCH_PEERS"
 cases=(RV11/BB11001 RV11/BB11006 RV11/BB11020 RV12/BB12002 RV12/BB12005 RV12/BB12006)
 cap=${XK_BENCH_CAP:-600}  # seconds; XK_BENCH_CAP in the environment sets another
 [ "${1:-}" = "--no-balibase" ] && cases=()
@@ -90,12 +95,14 @@ run_all() {  # case input workdir
   fresh "$w/xkestra" "$input"
   for f in xKESTRA xmkprof xkordel_gamma model_R.hmm observed expected; do cp "$bin/$f" "$w/xkestra/"; done
   measure "$case" xkestra "$w/xkestra" console.txt ./xKESTRA in.fa out.txt -r 1
-  fresh "$w/mafft" "$input"
-  measure "$case" mafft "$w/mafft" out.fa mafft --localpair --maxiterate 1000 in.fa
-  fresh "$w/probcons" "$input"
-  measure "$case" probcons "$w/probcons" out.fa probcons in.fa
-  fresh "$w/muscle" "$input"
-  measure "$case" muscle "$w/muscle" muscle.txt muscle -align in.fa -output out.fa
+  for p in "${peers[@]}"; do
+    fresh "$w/$p" "$input"
+    case $p in
+      mafft) measure "$case" mafft "$w/mafft" out.fa mafft --localpair --maxiterate 1000 in.fa ;;
+      probcons) measure "$case" probcons "$w/probcons" out.fa probcons in.fa ;;
+      muscle) measure "$case" muscle "$w/muscle" muscle.txt muscle -align in.fa -output out.fa ;;
+    esac
+  done
 }
 
 echo "== cores: $(nproc); load averages at start: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -12,8 +12,9 @@ struct RunState;
 struct PhaseTime;
 
 struct RunOptions {
-  // Worker threads of the all-pairs phase; 0: one per processor core.  The
-  // program uses the default; tests and benchmarks may choose.
+  // Worker threads of the run (pairs, joins, score tables); 0: one per
+  // processor core.  The output does not depend on it.  The program uses
+  // the default; tests and benchmarks may choose.
   unsigned threads = 0;
   // When set, receives the wall-clock time of every phase, in order (see
   // RunState::phase_times), then "shutdown"; for benchmarks.

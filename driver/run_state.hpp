@@ -50,7 +50,7 @@ struct RunState {
   Settings settings;
   std::ostream& console;  // progress lines and the progress bar
   std::ostream& out;      // the output file (its name is settings.output)
-  unsigned threads = 1;   // workers of the all-pairs phase
+  unsigned threads = 1;   // worker threads: pairs, joins, score tables
 
   // Input phase: one entry per sequence, sequence k at index k-1.
   std::vector<std::string> seqID;    // 13 characters each, blank-padded
