@@ -98,32 +98,31 @@ void remove_stale_join_files(int n) {
   }
 }
 
-// The block aligner's big tables between merges: at most one set per merge
-// running at once.  A merge takes the smallest set that is large enough, or
-// else the largest, which it then replaces (releasing it first).
+// The block aligner's big tables between merges.  One set is kept while no
+// merge runs; a merge takes it when it is large enough and not more than
+// twice what the merge needs.  While merges run side by side, the sets they
+// hand back are released, so that the memory held stays what the running
+// merges need.
 class TablePool {
  public:
   LayeredTables take(std::size_t cells) {
     std::lock_guard lock(m_);
-    if (kept_.empty()) return {};
-    auto fits = kept_.end(), largest = kept_.begin();
-    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
-      if (it->M.size() >= cells && (fits == kept_.end() || it->M.size() < fits->M.size())) fits = it;
-      if (it->M.size() > largest->M.size()) largest = it;
-    }
-    const auto chosen = fits != kept_.end() ? fits : largest;
-    LayeredTables t = std::move(*chosen);
-    kept_.erase(chosen);
-    return t;
+    ++out_;
+    const std::size_t have = kept_.M.size();
+    LayeredTables t = std::move(kept_);
+    kept_ = LayeredTables{};
+    if (have >= cells && have <= 2 * cells) return t;
+    return {};
   }
   void give(LayeredTables&& t) {
     std::lock_guard lock(m_);
-    kept_.push_back(std::move(t));
+    if (--out_ == 0) kept_ = std::move(t);
   }
 
  private:
   std::mutex m_;
-  std::vector<LayeredTables> kept_;
+  LayeredTables kept_;
+  int out_ = 0;  // sets handed out
 };
 
 // Merge order and parent profile: one block-aligner merge per join, joins
