@@ -4,7 +4,8 @@ and processor times against mafft, probcons and muscle on the timing sets,
 and, where BAliBASE cases were run, their SP accuracy.
 
 Usage: bench_report.py RESULTS_DIR BALIBASE_DIR
-RESULTS_DIR holds timings.tsv (case, tool, wall, user, sys, load, status),
+RESULTS_DIR holds timings.tsv (case, tool, wall, user, sys, load, status,
+peak KiB, sequences),
 sets/<set>/phases.json (bench_run_phases) and balibase/<case>/<tool>/.
 """
 import json
@@ -25,9 +26,9 @@ def read_timings(path):
     t = {}
     with open(path) as f:
         for line in f:
-            case, tool, wall, user, sys_, load, status = line.rstrip("\n").split("\t")
+            case, tool, wall, user, sys_, load, status, peak, _ = line.rstrip("\n").split("\t")
             t[(case, tool)] = {"wall": float(wall), "cpu": float(user) + float(sys_), "load": float(load),
-                               "status": int(status)}
+                               "status": int(status), "peak_mb": float(peak) / 1024.0}
     return t
 
 
@@ -63,8 +64,9 @@ def main():
     print()
 
     print("Whole runs, same machine, same run (wall s; CPU = user+sys s incl. child processes; "
+          "peak = peak resident MB of the largest process; "
           "load = 1-min load average at the start; * = stopped at the cap or failed)")
-    head = f"{'set':<16}{'tool':<10}{'wall':>8}{'CPU':>8}{'load':>6}"
+    head = f"{'set':<16}{'tool':<10}{'wall':>8}{'CPU':>8}{'peak':>8}{'load':>6}"
     print(head + f"{'xK/tool wall':>14}{'xK/tool CPU':>13}")
     for s in sets:
         xk = timings.get((s, "xkestra"))
@@ -72,7 +74,7 @@ def main():
             t = timings.get((s, tool))
             if t is None:
                 continue
-            line = f"{s:<16}{tool:<10}{time_cell(t)}{fmt(t['cpu'])}{fmt(t['load'], 6)}"
+            line = f"{s:<16}{tool:<10}{time_cell(t)}{fmt(t['cpu'])}{fmt(t['peak_mb'], 8, 0)}{fmt(t['load'], 6)}"
             if tool != "xkestra" and xk is not None:
                 line += f"{fmt(xk['wall'] / t['wall'], 14)}{fmt(xk['cpu'] / t['cpu'] if t['cpu'] > 0 else float('nan'), 13)}"
             print(line)

@@ -24,6 +24,7 @@
 
 #include "bench/workdir.hpp"
 #include "common/ending.hpp"
+#include "common/heap.hpp"
 #include "driver/run.hpp"
 #include "driver/run_state.hpp"
 
@@ -84,6 +85,7 @@ void bm_run(benchmark::State& st, Context& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  xk::keep_freed_tables_in_heap();  // as xKESTRA's own main
   benchmark::Initialize(&argc, argv);
   Context c;
   c.bin = xkbench::program_folder();

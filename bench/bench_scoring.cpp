@@ -12,6 +12,7 @@
 #include "profile/record.hpp"
 #include "scoring/dp.hpp"
 #include "scoring/gemm.hpp"
+#include "scoring/pairscores.hpp"
 #include "scoring/scores.hpp"
 #include "tests/scoring_fixture.hpp"
 
@@ -135,7 +136,50 @@ void BM_dp(benchmark::State& st) {
   st.counters["aligner_MB"] = static_cast<double>(peak_kib() - before) / 1024.0;
 }
 
+// The bundled frequency tables (one block per class of states), read from
+// the working directory (build/bin stages them); the scorer with its state
+// groups (range(1) = 1) against the per-pair products of every residue pair
+// (0) on the same inputs: dense x dense profiles (range(2) = 0) and one-hot
+// x one-hot, the all-pairs phase's case (1).
+void BM_bundled(benchmark::State& st) {
+  FrequencyTables raw;
+  try {
+    raw = load_frequency_tables("observed", "expected");
+  } catch (...) {
+    st.SkipWithError("no observed/expected in the working directory (run from build/bin)");
+    return;
+  }
+  const ScoringTables t = prepare_tables(raw);
+  const int n = static_cast<int>(st.range(0));
+  detail::ScoreTiling tiling;
+  tiling.state_groups = st.range(1) != 0;
+  if (st.range(3) > 0) tiling.grouped_rows = static_cast<int>(st.range(3));
+  const bool one_hot = st.range(2) != 0;
+  Inputs in = make_inputs(n, n, true);
+  if (one_hot) {
+    in.w1.assign(static_cast<std::size_t>(n) * 20, 0.0f);
+    for (int i = 0; i < n; ++i) {
+      const auto v = letter_profile(in.s1[static_cast<std::size_t>(i)]);
+      std::copy(v.begin(), v.end(), in.w1.begin() + i * 20);
+    }
+  } else {
+    std::mt19937 rng(5);
+    in.w2 = xktest::profile_rows(n, xktest::RowKind::dense, rng);
+  }
+  std::vector<float> mij(static_cast<std::size_t>(n) * n);
+  for (auto _ : st) {
+    detail::score_pairs(t, {n, in.w1, in.g1, 1.0e-9f}, {n, in.w2, in.g2, 1.0e-9f}, mij, tiling);
+    benchmark::DoNotOptimize(mij.data());
+  }
+  st.counters["groups"] = t.state_groups.count();
+}
+
 }  // namespace
+
+// Bundled data: per-pair products (x/0/...) against state groups (x/1/...).
+// The last argument: row positions per block of the grouped scorer (0: the default).
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {1}, {0, 1}, {8, 64}})->Unit(benchmark::kMillisecond);
 
 // The product rate of this machine, one thread, at the scorer's inner size,
 // on each vector path.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "blockalign/layered.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk {
@@ -25,5 +26,28 @@ namespace xk {
 // FatalStop for a failed table creation or an unreadable gamma line.
 void baa(const std::string& name1, const std::string& name2, int len1, int len2, const ScoringTables& tables,
          float bias, std::optional<std::uint64_t> seed, std::ostream& out);
+
+// The bytes the larger tables of one merge of inputs of len1 and len2
+// positions take: the layered sums and the pair scores and weights.
+double merge_bytes(int len1, int len2);
+
+// The files of one merge and the names its console line shows.
+struct MergeFiles {
+  std::string profile1;  // first input's profile file; its gamma file is stem + ".gca"
+  std::string profile2;  // second input's profile file
+  std::string merged;    // the merged profile file to write
+  std::string shown1;    // the names the "...aligning (BAA)" line shows
+  std::string shown2;
+};
+
+// The same merge with the output file and the shown names given apart from
+// the input files (baa above is this call with merged = merged_file_name
+// and shown = the input names).  The scores are made on up to `threads`
+// threads; the merged file does not depend on their number.  `keep`: the
+// block-layered tables of an earlier merge to reuse, and where this merge
+// leaves its own (see LayeredTables); null: fresh tables, released.
+void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& tables, float bias,
+         std::optional<std::uint64_t> seed, std::ostream& out, unsigned threads = 1,
+         LayeredTables* keep = nullptr);
 
 }  // namespace xk

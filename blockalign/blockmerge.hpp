@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "blockalign/layered.hpp"
+
 namespace xk {
 
 struct BlockMergeResult {
@@ -22,9 +24,10 @@ struct BlockMergeResult {
 // layers), the posterior over the number of blocks, seeds the generator
 // with initrand(seed) (nullopt: from the clock), draws kSampleSize
 // alignments into `match` and merges the profiles.  The layered tables are
-// released before the merge.
+// released before the merge, or handed back to `keep` (see LayeredTables)
+// when it is given.
 BlockMergeResult block_merge(int len1, int len2, int maxblock, std::span<const float> exponents,
                              std::span<const float> pro1, std::span<const float> pro2,
-                             std::optional<std::uint64_t> seed);
+                             std::optional<std::uint64_t> seed, LayeredTables* keep = nullptr);
 
 }  // namespace xk

@@ -185,9 +185,37 @@ void keep_row_in_range(double* M, double* I, double* D, std::size_t c0, std::siz
   }
 }
 
+void keep_tables_into(LayeredSums& s, LayeredTables& keep) {
+  s.M = std::move(keep.M);
+  s.I = std::move(keep.I);
+  s.D = std::move(keep.D);
+}
 }  // namespace
 
-LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights) {
+void keep_tables(LayeredSums&& sums, LayeredTables& keep) {
+  keep.M = std::move(sums.M);
+  keep.I = std::move(sums.I);
+  keep.D = std::move(sums.D);
+}
+
+namespace {
+
+// The three tables of `cells` entries each: the kept ones when they are
+// large enough, else new ones (the kept ones released first).
+void take_tables(LayeredSums& s, std::size_t cells, LayeredTables* keep) {
+  if (keep != nullptr && keep->M.size() >= cells && keep->I.size() >= cells && keep->D.size() >= cells) {
+    keep_tables_into(s, *keep);
+    return;
+  }
+  if (keep != nullptr) *keep = LayeredTables{};
+  s.M = DoubleTable(cells, "matrixM");
+  s.D = DoubleTable(cells, "matrixD");
+  s.I = DoubleTable(cells, "matrixI");
+}
+
+}  // namespace
+
+LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights, LayeredTables* keep) {
   assert(maxblock >= 0 && (maxblock == 0 || (len1 >= 1 && len2 >= 1)));
   assert(weights.size() >= static_cast<std::size_t>(len1) * static_cast<std::size_t>(len2));
   LayeredSums s;
@@ -198,9 +226,7 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
   const std::size_t S = static_cast<std::size_t>(K) + 1;
   const std::size_t row = (static_cast<std::size_t>(len2) + 1) * S;
   const std::size_t cells = (static_cast<std::size_t>(len1) + 1) * row;
-  s.M = DoubleTable(cells, "matrixM");
-  s.D = DoubleTable(cells, "matrixD");
-  s.I = DoubleTable(cells, "matrixI");
+  take_tables(s, cells, keep);
   s.row_exp.assign((static_cast<std::size_t>(len1) + 1) * S, kZeroRow);
   s.log_z.assign(S, -std::numeric_limits<double>::infinity());
   s.log_z[0] = 0.0;

@@ -80,11 +80,29 @@ struct LayeredSums {
 // exponent), 0 once it would be below every double.
 inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
 
+// The three big tables of the sums, kept between merges: a run then
+// allocates (and first touches) them again only when a merge needs larger
+// ones.  Their contents carry nothing from one merge to the next.
+struct LayeredTables {
+  DoubleTable M, I, D;
+};
+
 // Builds the weighted sums from the pair weights (len1 x len2, row-major).
-// The three tables are created here ("ERROR: Allocating matrixM!!!", then
-// matrixD, then matrixI, on failure).  maxblock >= 0; maxblock >= 1 needs
-// len1, len2 >= 1.  An interrupt (common/interrupt.hpp) is answered with
-// Interrupted between rows.
-LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights);
+// The three tables come from `keep` when it holds tables large enough, and
+// are otherwise created here (the kept ones released first; "ERROR:
+// Allocating matrixM!!!", then matrixD, then matrixI, on failure).
+// maxblock >= 0; maxblock >= 1 needs len1, len2 >= 1.  An interrupt
+// (common/interrupt.hpp) is answered with Interrupted between rows.
+LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights,
+                          LayeredTables* keep = nullptr);
+
+// The entries of each table for inputs of len1 and len2 positions.
+inline std::size_t layered_cells(int len1, int len2, int maxblock) {
+  return (static_cast<std::size_t>(len1) + 1) * (static_cast<std::size_t>(len2) + 1) *
+         (static_cast<std::size_t>(maxblock) + 1);
+}
+
+// Hands the tables of finished sums back to `keep` for the next merge.
+void keep_tables(LayeredSums&& sums, LayeredTables& keep);
 
 }  // namespace xk

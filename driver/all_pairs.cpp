@@ -1,6 +1,7 @@
 #include "driver/all_pairs.hpp"
 
 #include <algorithm>
+#include <exception>
 
 #include "common/ending.hpp"
 #include "common/interrupt.hpp"
@@ -83,6 +84,7 @@ void all_pairs_phase(RunState& state) {
   const std::optional<FreeEnds> ends =
       set.end_gap_free_pairs ? std::optional<FreeEnds>(kEndGapFree) : std::nullopt;
   auto produce = [&](std::size_t c) {
+    check_interrupt();
     const auto [i, j] = pair_of(c);
     const auto g1 = gammas.get(i);
     const auto g2 = gammas.get(j);
@@ -90,12 +92,9 @@ void all_pairs_phase(RunState& state) {
                       state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
                       g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends);
   };
-  auto begin = [&](std::size_t c) {
-    check_interrupt();
+  auto consume = [&](std::size_t c, PairResult&& r) {
     state.console << progress_bar(static_cast<long long>(c) + 1, total);
     state.console.flush();
-  };
-  auto consume = [&](std::size_t c, PairResult&& r) {
     const auto [i, j] = pair_of(c);
     state.aliscore(i, j) = static_cast<float>(r.score);
     state.dist(i, j) = r.fraction;
@@ -103,8 +102,35 @@ void all_pairs_phase(RunState& state) {
     state.out.flush();
     if (!state.out) throw IoError(set.output, "cannot write the output file");
   };
-  ordered_run<PairResult>(static_cast<std::size_t>(total), state.threads, produce, begin, consume);
-
+  // Pairs go to the threads in runs of consecutive pairs, a few runs per
+  // thread and phase: each hand-over between threads costs a wake-up,
+  // which on a busy machine takes far longer than a small pair.
+  const std::size_t pairs = static_cast<std::size_t>(total);
+  const std::size_t run = std::max<std::size_t>(1, pairs / (16 * std::max(1u, state.threads)));
+  const std::size_t runs = (pairs + run - 1) / run;
+  // A failed pair ends its run; the pairs before it are written first.
+  struct Run {
+    std::vector<PairResult> results;
+    std::exception_ptr error;
+  };
+  ordered_run<Run>(
+      runs, state.threads,
+      [&](std::size_t k) {
+        Run r;
+        try {
+          for (std::size_t c = k * run; c < std::min(pairs, (k + 1) * run); ++c) r.results.push_back(produce(c));
+        } catch (...) {
+          r.error = std::current_exception();
+        }
+        return r;
+      },
+      [](std::size_t) {},
+      [&](std::size_t k, Run&& r) {
+        for (std::size_t c = 0; c < r.results.size(); ++c) consume(k * run + c, std::move(r.results[c]));
+        if (!r.error) return;
+        state.console << progress_bar(static_cast<long long>(k * run + r.results.size()) + 1, total);
+        std::rethrow_exception(r.error);
+      });
   state.seqchar.clear();
   state.seqchar.shrink_to_fit();
   state.console << '\n';

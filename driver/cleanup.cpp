@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/names.hpp"
+#include "driver/merge_order.hpp"
 
 namespace xk::driver {
 
@@ -13,7 +14,7 @@ bool is_run_file_name(std::string_view name, bool with_seq) {
   const std::string stem = file_stem(name);
   const std::string_view ext = name.substr(stem.size());
   const bool ours = ext == ".drct" || ext == ".gca" || (with_seq && ext == ".seq");
-  return ours && is_node_name(stem);
+  return ours && (is_node_name(stem) || is_join_stem(stem));
 }
 
 int remove_run_files(const std::filesystem::path& folder) {

@@ -9,8 +9,8 @@
 namespace xk::driver {
 
 // Whether a file name (no folder part) is one of the run's intermediate
-// files: a node name (common/names.hpp) followed by ".drct" or ".gca"
-// (with `with_seq`, also ".seq").
+// files: a node name or a join's file stem ("j12") followed by ".drct" or
+// ".gca" (with `with_seq`, also ".seq").
 bool is_run_file_name(std::string_view name, bool with_seq = false);
 
 // Removes, directly, every ".drct" and ".gca" file of `folder` whose name

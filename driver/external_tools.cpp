@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -64,12 +66,19 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   if (::posix_spawn(&pid, args[0], fa.get(), nullptr, args.data(), environ) != 0) return -1;
   int status = 0;
   bool stopped = false;  // the tool was told to stop because of an interrupt
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  // The signal may reach any thread of the run, not the one waiting here
+  // (joins run tools on worker threads), so the wait polls the interrupt
+  // flag: first often, as most tool calls end within milliseconds, then
+  // every 20 ms.
+  for (long pause_us = 100;; pause_us = std::min(pause_us * 2, 20000L)) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) return -1;
     if (interrupt_signal() != 0 && !stopped) {
       ::kill(pid, SIGTERM);
       stopped = true;
     }
+    ::usleep(static_cast<useconds_t>(pause_us));
   }
   // An interrupt that came while the tool ran (and may have ended it too,
   // as a terminal's interrupt reaches the whole process group) wins over

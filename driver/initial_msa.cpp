@@ -34,6 +34,7 @@ AssembledMsa run_initial_msa_phase(std::ostream& console, std::ostream& out, std
   console.flush();
   if (!tools.exists(parent.gamma)) tools.make_gamma(parent.profile);
   ProfileData par = tools.load(parent.profile);
+  if (!parent.shown.empty()) par.profile = parent.shown;  // the reports show the node name
 
   std::vector<AlignedRows> alignments;
   alignments.reserve(ids.size());

@@ -19,7 +19,7 @@ namespace xk {
 
 // A profile with what the alignment needs of it.
 struct ProfileData {
-  std::string profile;       // the profile file name ("2.drct", "1-3-2.drct")
+  std::string profile;       // the name reports show ("2.drct", "1-3-2.drct")
   int length = 0;            // residue positions (records of the profile file)
   std::vector<float> pro;    // length x 20, row-major
   std::vector<float> gamma;  // length x 282, row-major, from stem ".gca"

@@ -5,10 +5,15 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <algorithm>
+#include <array>
 #include <ostream>
+#include <sstream>
+#include <utility>
 
 #include "common/fixedwidth.hpp"
 #include "common/names.hpp"
+#include "driver/tree_pool.hpp"
 
 namespace xk {
 
@@ -27,17 +32,51 @@ bool node_contains(std::string_view name, int k) {
   return false;
 }
 
+std::string join_stem(int k) { return "j" + std::to_string(k); }
+
+bool is_join_stem(std::string_view stem) {
+  if (stem.size() < 2 || stem[0] != 'j' || stem[1] == '0') return false;
+  return std::all_of(stem.begin() + 1, stem.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 namespace {
 
-// The longest node made so far that contains k (on equal length the later
-// one), or k's own number.
-std::string name_of(const std::vector<Join>& made, int k) {
-  std::string name = std::to_string(k);
-  for (const Join& j : made) {
-    if (node_contains(j.joined, k) && j.joined.size() >= name.size()) name = j.joined;
+// The node each sequence belongs to: the latest join that contains it,
+// which is also the longest such node (each join holds its members' nodes
+// whole), or the sequence itself.
+class Nodes {
+ public:
+  explicit Nodes(std::size_t n) : owner_(n, -1) {}
+
+  // Fills the names, stems and source joins of j's members (j.p, j.q from 1).
+  void name_members(Join& j, const std::vector<Join>& made) const {
+    const int a = owner_[static_cast<std::size_t>(j.p - 1)], b = owner_[static_cast<std::size_t>(j.q - 1)];
+    j.first_join = a;
+    j.second_join = b;
+    j.first = a < 0 ? std::to_string(j.p) : made[static_cast<std::size_t>(a)].joined;
+    j.second = b < 0 ? std::to_string(j.q) : made[static_cast<std::size_t>(b)].joined;
+    j.first_stem = a < 0 ? std::to_string(j.p) : made[static_cast<std::size_t>(a)].stem;
+    j.second_stem = b < 0 ? std::to_string(j.q) : made[static_cast<std::size_t>(b)].stem;
   }
-  return name;
-}
+
+  // Whether sequences p and q (from 1) already belong to one node.
+  bool together(int p, int q) const {
+    const int a = owner_[static_cast<std::size_t>(p - 1)], b = owner_[static_cast<std::size_t>(q - 1)];
+    return a >= 0 && a == b;
+  }
+
+  // Join number t (from 0) made of the nodes of p and q.
+  void join(int p, int q, int t) {
+    const int a = owner_[static_cast<std::size_t>(p - 1)], b = owner_[static_cast<std::size_t>(q - 1)];
+    for (std::size_t m = 0; m < owner_.size(); ++m)
+      if ((a >= 0 && owner_[m] == a) || (b >= 0 && owner_[m] == b)) owner_[m] = t;
+    owner_[static_cast<std::size_t>(p - 1)] = t;
+    owner_[static_cast<std::size_t>(q - 1)] = t;
+  }
+
+ private:
+  std::vector<int> owner_;  // join index, -1: the sequence alone
+};
 
 }  // namespace
 
@@ -54,6 +93,7 @@ std::vector<Join> merge_order(int n, std::span<const float> dist) {
       assert(!std::isnan(d[i * N + j]) && "an undefined similarity must not steer the merge order");
     }
   }
+  Nodes nodes(N);
   auto at = [&](std::size_t a, std::size_t b) -> float& {  // the pair {a, b}, 0-based
     return a < b ? d[a * N + b] : d[b * N + a];
   };
@@ -92,13 +132,14 @@ std::vector<Join> merge_order(int n, std::span<const float> dist) {
     j.p = static_cast<int>(p) + 1;
     j.q = static_cast<int>(q) + 1;
     j.similarity = best;
-    j.first = name_of(joins, j.p);
-    j.second = name_of(joins, j.q);
     // Both already in one group: the pair is retired above, so go on to the
     // next largest rather than stop.  Stopping here would leave every group
     // not yet joined out of the parent profile.
-    if (j.first == j.second) continue;
+    if (nodes.together(j.p, j.q)) continue;
+    nodes.name_members(j, joins);
     j.joined = joined_node_name(j.first, j.second);
+    j.stem = join_stem(static_cast<int>(joins.size()) + 1);
+    nodes.join(j.p, j.q, static_cast<int>(joins.size()));
     joins.push_back(std::move(j));
     if (joins.size() == N - 1) break;  // one group holds every sequence
   }
@@ -106,27 +147,87 @@ std::vector<Join> merge_order(int n, std::span<const float> dist) {
 }
 
 ParentFiles parent_files(const std::vector<Join>& joins) {
-  const std::string stem = joins.empty() ? std::string("1") : joins.back().joined;
-  return {stem + ".drct", stem + ".gca"};
+  if (joins.empty()) return {"1.drct", "1.gca", "1.drct"};
+  const Join& last = joins.back();
+  return {last.stem + ".drct", last.stem + ".gca", last.joined + ".drct"};
 }
 
-ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPhaseTools& tools,
-                             std::ostream& console, std::vector<Join>* joins_out) {
-  console << fw::ConsoleLine().text("...generating the parent profile using TESSERA-D(BAA)").str();
-  const std::vector<Join> joins = merge_order(n, dist);
-  for (const Join& j : joins) {
-    for (const std::string* member : {&j.first, &j.second}) {
-      const std::string gamma = *member + ".gca";
-      if (tools.exists(gamma)) {
-        console << fw::ConsoleLine().text(gamma).text(" existed").str();
-      } else {
-        console << fw::ConsoleLine().text("...making ").text(gamma).str();
-        console.flush();  // the tool writes to the terminal too
-        tools.make_gamma(*member + ".drct");
-      }
+namespace {
+
+void join_steps(const Join& j, const ParentPhaseTools& tools, std::ostream& text) {
+  for (const auto& [name, stem] : {std::pair{&j.first, &j.first_stem}, std::pair{&j.second, &j.second_stem}}) {
+    if (tools.exists(*stem + ".gca")) {
+      text << fw::ConsoleLine().text(*name + ".gca").text(" existed").str();
+    } else {
+      text << fw::ConsoleLine().text("...making ").text(*name + ".gca").str();
+      tools.make_gamma(*stem + ".drct");
     }
+  }
+  tools.merge(MergeFiles{j.first_stem + ".drct", j.second_stem + ".drct", j.stem + ".drct", j.first + ".drct",
+                         j.second + ".drct"},
+              text);
+}
+
+// One join: its members' gamma files (made when missing) and the merge.
+// Its console lines end up in `lines`, also when a tool fails.
+void run_join(const Join& j, const ParentPhaseTools& tools, std::string& lines) {
+  std::ostringstream text;
+  try {
+    join_steps(j, tools, text);
+  } catch (...) {
+    lines = text.str();
+    throw;
+  }
+  lines = text.str();
+}
+
+// Each join's merge_bytes, from the sequences' lengths (a merged profile
+// has the length of its longer member); empty without a length tool.
+std::vector<double> join_costs(int n, const std::vector<Join>& joins, const ParentPhaseTools& tools) {
+  std::vector<double> costs;
+  if (!tools.length) return costs;
+  std::vector<int> seq(static_cast<std::size_t>(n)), made;
+  for (int k = 1; k <= n; ++k) seq[static_cast<std::size_t>(k - 1)] = tools.length(std::to_string(k) + ".drct");
+  for (const Join& j : joins) {
+    const int l1 = j.first_join < 0 ? seq[static_cast<std::size_t>(j.p - 1)] : made[static_cast<std::size_t>(j.first_join)];
+    const int l2 = j.second_join < 0 ? seq[static_cast<std::size_t>(j.q - 1)] : made[static_cast<std::size_t>(j.second_join)];
+    made.push_back(std::max(l1, l2));
+    costs.push_back(merge_bytes(l1, l2));
+  }
+  return costs;
+}
+
+}  // namespace
+
+ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPhaseTools& tools,
+                             std::ostream& console, unsigned threads, std::vector<Join>* joins_out) {
+  console << fw::ConsoleLine().text("...generating the parent profile using TESSERA-D(BAA)").str();
+  console.flush();
+  const std::vector<Join> joins = merge_order(n, dist);
+  if (joins_out) *joins_out = joins;
+  std::vector<std::array<int, 2>> needs;
+  for (const Join& j : joins) needs.push_back({j.first_join, j.second_join});
+  std::vector<std::string> lines(joins.size());  // each join's console lines
+  std::size_t written = 0;
+  const std::vector<double> costs = join_costs(n, joins, tools);
+  const double budget = costs.empty() ? 0.0 : *std::max_element(costs.begin(), costs.end());
+  try {
+    driver::tree_run<bool>(
+        joins.size(), threads, needs,
+        [&](std::size_t t) {
+          run_join(joins[t], tools, lines[t]);
+          return true;
+        },
+        [&](std::size_t t, bool) {
+          console << lines[t];
+          console.flush();
+          written = t + 1;
+        },
+        costs, budget);
+  } catch (...) {
+    if (written < lines.size()) console << lines[written];  // the failed join's lines so far
     console.flush();
-    tools.merge(j.first + ".drct", j.second + ".drct");
+    throw;
   }
   if (joins_out) *joins_out = joins;
   return parent_files(joins);

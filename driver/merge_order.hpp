@@ -4,8 +4,12 @@
 //
 // A node name is a sequence number ("7", "12") or two node names joined by
 // "-" ("3-5", "2-4-1-3-5"); its members are the whole numbers between the
-// hyphens.  Followed by ".drct" and ".gca" it names the node's profile file
-// and gamma file.
+// hyphens.  Node names have no length limit; they appear on the console and
+// in the reports.  Files are named by a node's file stem: the sequence
+// number for a sequence, "j" and the join's number for a merged node
+// ("j1", "j12"), so that a name stays short however many members the node
+// has.  Followed by ".drct" and ".gca" the stem names the node's profile
+// file and gamma file.
 #pragma once
 
 #include <functional>
@@ -15,11 +19,20 @@
 #include <string_view>
 #include <vector>
 
+#include "blockalign/baa.hpp"
+
 namespace xk {
+
+// The file stem of the node made by join k (from 1): "j" and k in decimal.
+std::string join_stem(int k);
+
+// Whether a stem is one join_stem makes ("j" and digits, no leading zero).
+bool is_join_stem(std::string_view stem);
 
 // One join: sequences p < q (from 1) held the largest similarity; `first`
 // and `second` are the node names of the groups they belonged to, and
-// `joined` = first + "-" + second is the new node.
+// `joined` = first + "-" + second is the new node.  first_stem,
+// second_stem and stem are the file stems of the three nodes.
 struct Join {
   int p = 0;
   int q = 0;
@@ -27,6 +40,11 @@ struct Join {
   std::string second;
   std::string joined;
   float similarity = 0.0f;  // the largest similarity, at which the pair was joined
+  std::string first_stem;
+  std::string second_stem;
+  std::string stem;
+  int first_join = -1;   // index in the join list of the join that made first, -1 for a sequence
+  int second_join = -1;  // the same for second
 };
 
 // Whether sequence `k` is a member of node `name` (whole numbers between the
@@ -47,10 +65,11 @@ bool node_contains(std::string_view name, int k);
 // belong to the same node.  With n < 2 there is no join.
 std::vector<Join> merge_order(int n, std::span<const float> dist);
 
-// The parent profile's two file names.
+// The parent profile's two file names, and the name the reports show.
 struct ParentFiles {
-  std::string profile;  // e.g. "1-3-2.drct"
-  std::string gamma;    // e.g. "1-3-2.gca"
+  std::string profile;  // e.g. "j2.drct"
+  std::string gamma;    // e.g. "j2.gca"
+  std::string shown;    // e.g. "1-3-2.drct"; empty: the reports show `profile`
 };
 
 // The parent of a run with these joins: the last join's node.  With no join
@@ -63,17 +82,29 @@ struct ParentPhaseTools {
   std::function<bool(const std::string& path)> exists;
   // Makes the gamma file of a profile file (the gamma-tool wrapper).
   std::function<void(const std::string& profile)> make_gamma;
-  // Merges the two members' profile files into first-stem "-" second-stem
-  // ".drct" (reading both lengths and calling the block aligner).
-  std::function<void(const std::string& profile1, const std::string& profile2)> merge;
+  // Merges the two members' profile files into files.merged (reading both
+  // lengths and calling the block aligner), its console lines on `console`.
+  std::function<void(const MergeFiles& files, std::ostream& console)> merge;
+  // The number of positions of a sequence's profile file; when given,
+  // joins run side by side only while the tables of all running merges
+  // stay within what the largest merge of the run needs alone.
+  std::function<int(const std::string& profile)> length;
 };
 
 // The whole phase.  Writes to `console`: " ...generating the parent profile
 // using TESSERA-D(BAA)", then for each join and each member in order either
-// " NAME.gca existed" or " ...making NAME.gca" (followed by make_gamma on
-// NAME.drct), then calls merge(first.drct, second.drct).  Returns the parent
-// files (see parent_files); the joins go to `joins` when it is given.
+// " NAME.gca existed" or " ...making NAME.gca" (NAME the node name; followed
+// by make_gamma on STEM.drct), then the lines of merge(STEM1.drct,
+// STEM2.drct -> STEM.drct).  Returns the parent files (see parent_files);
+// the joins go to `joins` when it is given.
+//
+// Joins whose members are ready run at once on up to `threads` threads
+// (the tools must then be safe to call concurrently); each join's console
+// lines are gathered and written in join order, so the console and the
+// files are the same as with one thread.  A failed join stops the phase
+// once the joins before it have been written; its exception propagates.
 ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPhaseTools& tools,
-                             std::ostream& console, std::vector<Join>* joins = nullptr);
+                             std::ostream& console, unsigned threads = 1,
+                             std::vector<Join>* joins = nullptr);
 
 }  // namespace xk

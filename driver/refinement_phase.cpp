@@ -28,7 +28,7 @@ const char* why(accurate::RefinementEnd end) {
 
 ParentFiles refined_parent(int iteration) {
   const std::string stem = "0-" + std::to_string(iteration);
-  return {profile_file_of(stem), gamma_file_of(stem)};
+  return {profile_file_of(stem), gamma_file_of(stem), profile_file_of(stem)};
 }
 
 ParentAlignment refinement_phase(RunState& state, ParentAlignment start, const InitialMsaTools& tools) {

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 #include <type_traits>
 
 #include "blockalign/memory.hpp"
@@ -21,6 +23,8 @@
 #include "driver/run_folder.hpp"
 #include "driver/run_state.hpp"
 #include "blockalign/baa.hpp"
+#include "blockalign/frame.hpp"
+#include "blockalign/layered.hpp"
 #include "driver/initial_msa.hpp"
 #include "driver/merge_order.hpp"
 #include "driver/pair_report.hpp"
@@ -127,6 +131,7 @@ void make_gamma(const std::string& profile) { drct2gca(profile); }
 
 // A join whose block-aligner tables would take more than `limit` bytes
 // (0: no limit) stops the run before any of them is allocated.
+// `a` and `b` are the members' profile files as the console shows them.
 void check_merge_memory(const std::string& a, const std::string& b, int len1, int len2, std::uint64_t limit) {
   const std::uint64_t need = baa_peak_bytes(len1, len2);
   if (limit == 0 || need <= limit) return;
@@ -137,16 +142,59 @@ void check_merge_memory(const std::string& a, const std::string& b, int len1, in
                   " MB (set it with -l)!!!");
 }
 
-// Merge order and parent profile: one block-aligner merge per join.
+// Removes what an earlier run may have left under the file stems of this
+// run's joins, so that no stale gamma file passes for one of this run's.
+void remove_stale_join_files(int n) {
+  for (int k = 1; k < n; ++k) {
+    std::error_code ec;
+    fs::remove(join_stem(k) + ".drct", ec);
+    fs::remove(join_stem(k) + ".gca", ec);
+  }
+}
+
+// The block aligner's big tables between merges.  One set is kept while no
+// merge runs; a merge takes it when it is large enough and not more than
+// twice what the merge needs.  While merges run side by side, the sets they
+// hand back are released, so that the memory held stays what the running
+// merges need.
+class TablePool {
+ public:
+  LayeredTables take(std::size_t cells) {
+    std::lock_guard lock(m_);
+    ++out_;
+    const std::size_t have = kept_.M.size();
+    LayeredTables t = std::move(kept_);
+    kept_ = LayeredTables{};
+    if (have >= cells && have <= 2 * cells) return t;
+    return {};
+  }
+  void give(LayeredTables&& t) {
+    std::lock_guard lock(m_);
+    if (--out_ == 0) kept_ = std::move(t);
+  }
+
+ private:
+  std::mutex m_;
+  LayeredTables kept_;
+  int out_ = 0;  // sets handed out
+};
+
+// Merge order and parent profile: one block-aligner merge per join, joins
+// whose members are ready at once on the run's threads.
 ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
-  ParentPhaseTools tools{file_exists, make_gamma, [&state](const std::string& a, const std::string& b) {
+  remove_stale_join_files(state.n());
+  TablePool pool;
+  ParentPhaseTools tools{file_exists, make_gamma, [&](const MergeFiles& files, std::ostream& console) {
                            check_interrupt();
-                           const int len1 = getdrctlen(a), len2 = getdrctlen(b);
-                           check_merge_memory(a, b, len1, len2, state.memory_limit);
-                           baa(a, b, len1, len2, state.tables, state.settings.bias, state.settings.seed,
-                               state.console);
-                         }};
-  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, &joins);
+                           const int len1 = getdrctlen(files.profile1), len2 = getdrctlen(files.profile2);
+                           check_merge_memory(files.shown1, files.shown2, len1, len2, state.memory_limit);
+                           LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
+                           baa(files, len1, len2, state.tables, state.settings.bias, state.settings.seed, console,
+                               state.threads, &keep);
+                           pool.give(std::move(keep));
+                         },
+                         [](const std::string& profile) { return getdrctlen(profile); }};
+  ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, state.threads, &joins);
   state.dist = SquareTable();  // released: no later phase reads it
   return parent;
 }
@@ -165,7 +213,8 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
         static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
     // The classic routine: the parent's gamma table, loaded once, takes
     // another 1e-9 with every sequence, as the phase has always scored.
-    makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores);
+    makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores,
+                state.threads);
     for (float& x : scores) x = x + x + state.settings.shift;
     const Settings& set = state.settings;
     if (set.end_to_end_parent)

@@ -1,6 +1,8 @@
 #include "scoring/pairscores.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <array>
 #include <bit>
 #include <cassert>
@@ -13,6 +15,7 @@
 #include "common/structure_states.hpp"
 #include "scoring/fastlog.hpp"
 #include "scoring/gemm.hpp"
+#include "scoring/stategroups.hpp"
 
 namespace xk::detail {
 
@@ -63,12 +66,15 @@ void fill_pair_log_base(const std::array<float, 20>& bg, std::span<float> out) {
 struct Derived {
   const float* pair_rows = nullptr;  // kPairs x K
   const float* log_base = nullptr;   // kPairs
+  const StateGroups* groups = nullptr;
   std::vector<float> own_rows, own_log;
+  StateGroups own_groups;
 
   explicit Derived(const ScoringTables& t) {
     if (t.pair_by_state.size() == static_cast<std::size_t>(kPairs) * K && t.pair_log_base.size() == kPairs) {
       pair_rows = t.pair_by_state.data();
       log_base = t.pair_log_base.data();
+      groups = &t.state_groups;
       return;
     }
     assert(t.pair.size() >= static_cast<std::size_t>(kAA) * kAA * K);
@@ -76,8 +82,10 @@ struct Derived {
     own_log.resize(kPairs);
     fill_pair_by_state(t.pair, own_rows);
     fill_pair_log_base(t.background, own_log);
+    own_groups = group_states(own_rows);
     pair_rows = own_rows.data();
     log_base = own_log.data();
+    groups = &own_groups;
   }
 };
 
@@ -334,6 +342,192 @@ void score_oriented(const Derived& d, const Side& rows, const Side& cols, const 
   }
 }
 
+// The column input of the grouped scorer: its positions with a weight, in
+// residue-set group order, their gamma rows with the states in state-group
+// order, and their weights residue-major.
+struct GroupedColumns {
+  std::vector<int> order;            // column positions, group after group
+  std::vector<std::size_t> at;       // residue-set groups + 1 offsets into order
+  std::vector<std::uint32_t> mask;   // each residue-set group's residues
+  std::vector<float> g;              // order.size() x K
+  std::vector<float> wt;             // 20 x padded, wt[b * padded + c]
+  std::size_t padded = 0;
+
+  GroupedColumns(const Side& cols, const std::vector<Group>& groups, const StateGroups& sg) {
+    at.push_back(0);
+    for (const Group& grp : groups) {
+      order.insert(order.end(), grp.cols.begin(), grp.cols.end());
+      at.push_back(order.size());
+      mask.push_back(grp.mask);
+    }
+    padded = (order.size() + kPad - 1) / kPad * kPad;
+    g.resize(order.size() * K);
+    wt.assign(static_cast<std::size_t>(kAA) * padded, 0.0f);
+    for (std::size_t c = 0; c < order.size(); ++c) {
+      const std::size_t j = static_cast<std::size_t>(order[c]);
+      gather_states(cols.g.data() + j * K, sg, g.data() + c * K);
+      for (std::size_t b = 0; b < kAA; ++b) wt[b * padded + c] = cols.w[j * kAA + b];
+    }
+  }
+
+  static void gather_states(const float* src, const StateGroups& sg, float* dst) {
+    for (std::size_t k = 0; k < sg.states.size(); ++k) dst[k] = src[sg.states[k]];
+  }
+};
+
+// One row position against the columns c0..c1 of one residue-set group:
+// acc(c) = sum over its pairs of c_w * (log2(num / den) - base), num from
+// the group sums H (groups x stride, this row's entries).
+void grouped_cell_range(const Derived& d, const GroupedColumns& gc, const float* h, std::size_t stride, int groups,
+                        const float* rden, const float* w1, std::uint32_t row_mask, std::uint32_t col_mask,
+                        std::size_t c0, std::size_t c1, std::vector<std::uint8_t>& pairs, float* acc, float* num) {
+  pairs.clear();
+  const int count = list_pairs(row_mask, col_mask, pairs);
+  const int n = static_cast<int>(c1 - c0);
+  std::fill(acc, acc + n, 0.0f);
+  const std::size_t ng = static_cast<std::size_t>(groups);
+  for (int k = 0; k < count; ++k) {
+    const std::size_t p = pairs[static_cast<std::size_t>(k)];
+    const float* b = d.groups->pair.data() + p * ng;
+    std::fill(num, num + n, 0.0f);
+    for (std::size_t g = 0; g < ng; ++g) {
+      const float bg = b[g];
+      const float* hg = h + g * stride + c0;
+      for (int c = 0; c < n; ++c) num[c] += bg * hg[c];
+    }
+    const std::size_t lo = kPairNames.lo[p], hi = kPairNames.hi[p];
+    accumulate_pair(n, num, rden + c0, gc.wt.data() + hi * gc.padded + c0, gc.wt.data() + lo * gc.padded + c0,
+                    w1[lo], lo == hi ? 0.0f : w1[hi], d.log_base[p], acc);
+  }
+}
+
+// For inputs with one residue per position (sequences): each column's
+// factor B_g(pair(a, b_j)) and base log2(f p(a) p(b_j)), for every row
+// residue a, so that a row is scored in one sweep over all columns.
+struct OneHotColumns {
+  std::vector<float> coef;  // 20 x groups x padded
+  std::vector<float> base;  // 20 x padded
+  std::vector<float> w;     // padded: the column's weight
+
+  OneHotColumns() = default;
+  OneHotColumns(const Derived& d, const GroupedColumns& gc, const Side& cols, int groups) {
+    const std::size_t ng = static_cast<std::size_t>(groups), np = gc.padded;
+    coef.assign(kAA * ng * np, 0.0f);
+    base.assign(kAA * np, 0.0f);
+    w.assign(np, 0.0f);
+    for (std::size_t c = 0; c < gc.order.size(); ++c) {
+      const std::size_t j = static_cast<std::size_t>(gc.order[c]);
+      const int b = std::countr_zero(cols.mask[j]);
+      w[c] = cols.w[j * kAA + static_cast<std::size_t>(b)];
+      for (int a = 0; a < kAA; ++a) {
+        const std::size_t p = static_cast<std::size_t>(pair_index(std::min(a, b), std::max(a, b)));
+        base[static_cast<std::size_t>(a) * np + c] = d.log_base[p];
+        for (std::size_t g = 0; g < ng; ++g)
+          coef[(static_cast<std::size_t>(a) * ng + g) * np + c] = d.groups->pair[p * ng + g];
+      }
+    }
+  }
+};
+
+// Whether every position with a weight has exactly one residue.
+bool one_residue_each(const Side& s) {
+  return std::all_of(s.mask.begin(), s.mask.end(), [](std::uint32_t m) { return std::popcount(m) <= 1; });
+}
+
+// One row of residue a (weight wa) against all columns at once:
+// acc(c) = wa w(c) (log2(num / den) - base), num = sum_g coef_g H_g.
+void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* h, std::size_t stride, int groups,
+                 std::size_t nc, const float* rden, float* num, float* acc) {
+  const std::size_t ng = static_cast<std::size_t>(groups);
+  const float* coef = oh.coef.data() + static_cast<std::size_t>(a) * ng * stride;
+  std::fill(num, num + nc, 0.0f);
+  for (std::size_t g = 0; g < ng; ++g) {
+    const float* __restrict cg = coef + g * stride;
+    const float* __restrict hg = h + g * stride;
+    for (std::size_t c = 0; c < nc; ++c) num[c] += cg[c] * hg[c];
+  }
+  const float* base = oh.base.data() + static_cast<std::size_t>(a) * stride;
+  for (std::size_t c = 0; c < nc; ++c) acc[c] = wa * oh.w[c] * (fast_log2(num[c] * rden[c]) - base[c]);
+}
+
+// The group sums H of a block of row positions: row r, group g at
+// h[(r * groups + g) * stride + c].
+void group_products(const StateGroups& sg, const Side& rows, const int* block_rows, std::size_t nb,
+                    const GroupedColumns& gc, std::vector<float>& g1, float* h) {
+  const int ng = sg.count();
+  const std::size_t stride = gc.padded;
+  for (std::size_t r = 0; r < nb; ++r)
+    GroupedColumns::gather_states(rows.g.data() + static_cast<std::size_t>(block_rows[r]) * K, sg, g1.data() + r * K);
+  for (int g = 0; g < ng; ++g) {
+    const int off = sg.start[static_cast<std::size_t>(g)], len = sg.start[static_cast<std::size_t>(g) + 1] - off;
+    gemm_abt(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1.data() + off, K, gc.g.data() + off, K,
+             h + static_cast<std::size_t>(g) * stride, static_cast<int>(stride) * ng);
+  }
+}
+
+// The grouped scorer: per block of row positions, one product per state
+// group (H_g), then every pair's numerator as sum_g B_g H_g.  Fills the
+// entries of positions that both carry a weight; leaves the others alone.
+void score_grouped(const Derived& d, const Side& rows, const Side& cols, const std::vector<Group>& groups, Out out,
+                   const ScoreTiling& tiling) {
+  const StateGroups& sg = *d.groups;
+  const int ng = sg.count();
+  const GroupedColumns gc(cols, groups, sg);
+  const std::size_t nc = gc.order.size(), stride = gc.padded;
+  if (nc == 0) return;
+  std::vector<int> live;
+  for (int i = 0; i < rows.n; ++i)
+    if (rows.mask[static_cast<std::size_t>(i)]) live.push_back(i);
+  const bool one_hot = one_residue_each(rows) && one_residue_each(cols);
+  const OneHotColumns oh = one_hot ? OneHotColumns(d, gc, cols, ng) : OneHotColumns();
+  const std::size_t block = static_cast<std::size_t>(std::max(1, tiling.grouped_rows));
+  std::vector<float> g1(block * K);
+  auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
+  std::vector<float> rden(stride), acc(stride), num(stride);
+  std::vector<std::uint8_t> pairs;
+  for (std::size_t b0 = 0; b0 < live.size(); b0 += block) {
+    const std::size_t nb = std::min(block, live.size() - b0);
+    group_products(sg, rows, live.data() + b0, nb, gc, g1, h.get());
+    for (std::size_t r = 0; r < nb; ++r) {
+      const std::size_t i = static_cast<std::size_t>(live[b0 + r]);
+      const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
+      std::fill(num.begin(), num.end(), 0.0f);
+      for (int g = 0; g < ng; ++g)
+        for (std::size_t c = 0; c < nc; ++c) num[c] += hr[static_cast<std::size_t>(g) * stride + c];
+      for (std::size_t c = 0; c < nc; ++c) rden[c] = 1.0f / num[c];
+      if (one_hot) {
+        const int a = std::countr_zero(rows.mask[i]);
+        one_hot_row(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.data(),
+                    num.data(), acc.data());
+        for (std::size_t c = 0; c < nc; ++c) out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c];
+        continue;
+      }
+      for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
+        grouped_cell_range(d, gc, hr, stride, ng, rden.data(), rows.w.data() + i * kAA, rows.mask[i], gc.mask[q],
+                           gc.at[q], gc.at[q + 1], pairs, acc.data(), num.data());
+        for (std::size_t c = gc.at[q]; c < gc.at[q + 1]; ++c)
+          out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c - gc.at[q]];
+      }
+    }
+  }
+}
+
+// Both orientations scored through the state groups; mij is cleared first,
+// so positions without a weight score 0.
+void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, std::span<float> mij,
+                         const ScoreTiling& tiling) {
+  const std::size_t n2 = static_cast<std::size_t>(s2.n);
+  std::fill(mij.begin(), mij.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(s1.n) * n2), 0.0f);
+  const int min_group = std::max(1, tiling.min_group);
+  const std::vector<Group> by2 = group_columns(s2, min_group);
+  const std::vector<Group> by1 = group_columns(s1, min_group);
+  if (estimate(s2, by1, tiling) < estimate(s1, by2, tiling)) {
+    score_grouped(d, s2, s1, by1, Out{mij.data(), 1, n2}, tiling);
+  } else {
+    score_grouped(d, s1, s2, by2, Out{mij.data(), n2, 1}, tiling);
+  }
+}
+
 }  // namespace
 
 void derive_pair_tables(ScoringTables& t) {
@@ -341,16 +535,21 @@ void derive_pair_tables(ScoringTables& t) {
   t.pair_log_base.resize(kPairs);
   fill_pair_by_state(t.pair, t.pair_by_state);
   fill_pair_log_base(t.background, t.pair_log_base);
+  t.state_groups = group_states(t.pair_by_state);
 }
 
-void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                 const ScoreTiling& tiling) {
-  const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
-  assert(mij.size() >= n1 * n2);
-  if (n1 == 0 || n2 == 0) return;
+namespace {
 
-  const Derived d(t);
+// score_pairs on one band of the first input's positions.
+void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
+                const ScoreTiling& tiling) {
+  const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
   const Side s1(first), s2(second);
+  const int min_group = std::max(1, tiling.min_group);
+  if (d.groups->count() > 0 && tiling.state_groups) {
+    score_grouped_pairs(d, s1, s2, mij, tiling);
+    return;
+  }
   // den(i, j) of every pair of positions, in one product straight into mij;
   // positions without weight score 0.
   gemm_abt(tiling.path, first.n, second.n, K, s1.g.data(), K, s2.g.data(), K, mij.data(), second.n);
@@ -364,7 +563,6 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
       if (!s2.mask[j]) row[j] = 0.0f;
   }
 
-  const int min_group = std::max(1, tiling.min_group);
   const std::vector<Group> by2 = group_columns(s2, min_group);
   const std::vector<Group> by1 = group_columns(s1, min_group);
   if (estimate(s2, by1, tiling) < estimate(s1, by2, tiling)) {
@@ -373,6 +571,38 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
   } else {
     score_oriented(d, s1, s2, by2, Out{mij.data(), n2, 1}, tiling);
   }
+}
+
+// Rows first..first+count of a side.
+ScoreSide band_of(const ScoreSide& s, int first, int count) {
+  const std::size_t at = static_cast<std::size_t>(first);
+  return {count, s.weights.subspan(at * kAA, static_cast<std::size_t>(count) * kAA),
+          s.gamma.subspan(at * kGammaRow, static_cast<std::size_t>(count) * kGammaRow), s.add};
+}
+
+}  // namespace
+
+void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
+                 const ScoreTiling& tiling, unsigned threads) {
+  const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
+  assert(mij.size() >= n1 * n2);
+  if (n1 == 0 || n2 == 0) return;
+  const Derived d(t);
+  // Bands of a fixed number of the first input's positions, whatever the
+  // number of threads, so that every thread count gives the same table.
+  const int rows = std::max(1, tiling.band_rows);
+  const int bands = (first.n + rows - 1) / rows;
+  std::atomic<int> next{0};
+  auto work = [&] {
+    for (int b = next++; b < bands; b = next++) {
+      const int i0 = b * rows, count = std::min(rows, first.n - i0);
+      score_band(d, band_of(first, i0, count), second,
+                 mij.subspan(static_cast<std::size_t>(i0) * n2, static_cast<std::size_t>(count) * n2), tiling);
+    }
+  };
+  std::vector<std::jthread> helpers;
+  for (unsigned k = 1; k < std::min<unsigned>(threads, static_cast<unsigned>(bands)); ++k) helpers.emplace_back(work);
+  work();
 }
 
 }  // namespace xk::detail

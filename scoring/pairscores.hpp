@@ -15,6 +15,12 @@
 // and for each position i of the other input only the pairs between its own
 // residues and its group's residues enter the product.  The input that makes
 // the cheaper grouping plays the columns.
+//
+// When the frequency table's states fall into few groups with equal blocks
+// (scoring/stategroups.hpp), the products are made per state group instead:
+// H_g(i, j) = sum over the group's states of g1(i,s) g2(j,s), then
+// den = sum_g H_g and num(lo,hi) = sum_g B_g(lo,hi) H_g, for the same
+// reachable pairs as above.
 #pragma once
 
 #include <span>
@@ -40,6 +46,9 @@ struct ScoreTiling {
   int block_rows = 480;    // product rows gathered before each product
   int min_group = 8;       // smaller residue-set groups join the rare group
   VectorPath path = best_vector_path();  // of the products and the log sums
+  int grouped_rows = 32;   // row positions per block of the grouped scorer
+  bool state_groups = true;  // false: the per-pair products even when the states group
+  int band_rows = 128;     // first-input positions scored as one piece of work
 };
 
 // One input: n positions, their weights (n x 20, a weight counts where it
@@ -52,8 +61,11 @@ struct ScoreSide {
   float add = 0.0f;
 };
 
-// Fills mij (first.n x second.n, row-major) completely.
+// Fills mij (first.n x second.n, row-major) completely.  The first input's
+// positions are scored in bands of tiling.band_rows, on up to `threads`
+// threads (the calling one included); the table does not depend on the
+// number of threads.
 void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                 const ScoreTiling& tiling = {});
+                 const ScoreTiling& tiling = {}, unsigned threads = 1);
 
 }  // namespace xk::detail

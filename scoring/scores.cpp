@@ -80,10 +80,10 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
 
 void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
                     std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
-                    float gamma_offset) {
+                    float gamma_offset, unsigned threads) {
   const float add = gamma_offset + kGammaFloor;
   detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), add},
-                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, mij);
+                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, mij, {}, threads);
 }
 
 // The classic routines: P1 in place, P2-P4 through prepare_tables, then the
@@ -99,12 +99,12 @@ void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::
 }
 
 void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
-                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij) {
+                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij, unsigned threads) {
   add_gamma_floor(gamma1, n1);
   add_gamma_floor(gamma2, n2);
   const ScoringTables t = prepare_tables(tables);
   detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
-                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, mij);
+                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, mij, {}, threads);
 }
 
 }  // namespace xk

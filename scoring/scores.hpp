@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "scoring/frequencies.hpp"
+#include "scoring/stategroups.hpp"
 
 namespace xk {
 
@@ -43,6 +44,7 @@ struct ScoringTables {
   std::vector<float> pair_by_state;  // 210 x 281: P(lo, hi, s) for lo <= hi,
                                      // pairs lo-major, then states 1..281
   std::vector<float> pair_log_base;  // 210: log2(f p(lo) p(hi)), same order
+  StateGroups state_groups;          // states with equal blocks (none when too many)
 };
 
 // Rescales `tables` in place (each matrix1 state block to sum 1 when its sum
@@ -65,9 +67,11 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
 
 // Profiles: mij(i,j) = sum over a, b with w1(i,a) > 0 and w2(j,b) > 0 of
 // w1(i,a) w2(j,b) score(i,j,a,b).
+// `threads`: how many threads may share the work (the table is the same
+// for any number).
 void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1,
                     std::span<const float> w2, std::span<const float> gamma1, std::span<const float> gamma2,
-                    std::span<float> mij, float gamma_offset = 0.0f);
+                    std::span<float> mij, float gamma_offset = 0.0f, unsigned threads = 1);
 
 // The classic routines (see above for their in-place effects).  n1, n2 from
 // 0; gamma1/gamma2 hold at least n1/n2 rows; a sequence text shorter than n
@@ -76,7 +80,7 @@ void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const floa
 void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::span<float> gamma1,
              std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
 void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
-                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij);
+                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij, unsigned threads = 1);
 
 // Reference versions: the defining loops, in their order, single precision.
 // Same contracts as makemij / makedrctmij.  For tests and benchmarks only.

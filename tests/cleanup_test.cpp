@@ -19,6 +19,13 @@ TEST(Cleanup, RunFilesAreNodeNamesWithTheRunsExtensions) {
   EXPECT_FALSE(is_run_file_name("1.gca~"));
   EXPECT_FALSE(is_run_file_name("myprotein.drct"));
   EXPECT_FALSE(is_run_file_name(".drct"));
+  // Merged nodes' files carry the join's number.
+  EXPECT_TRUE(is_run_file_name("j12.drct"));
+  EXPECT_TRUE(is_run_file_name("j1.gca"));
+  EXPECT_FALSE(is_run_file_name("j.drct"));
+  EXPECT_FALSE(is_run_file_name("j01.gca"));
+  EXPECT_FALSE(is_run_file_name("jx.gca"));
+  EXPECT_FALSE(is_run_file_name("J3.drct"));
 }
 
 TEST(Cleanup, OnlyTheRunsOwnFilesAreRemoved) {

@@ -68,7 +68,7 @@ TEST(InitialMsa, ReportsListingAndConsoleInOrder) {
   fake.results = {{"1.drct", path_result(2, 2, "MMMMMMMM", false, 18)},
                   {"2.drct", path_result(4, 3, "MMMDMMMMM", true, 20)}};
   auto rows = run_initial_msa_phase(console, out, std::vector<std::string>{"first", "second"},
-                                    ParentFiles{"1-2.drct", "1-2.gca"}, fake.tools());
+                                    ParentFiles{"1-2.drct", "1-2.gca", "1-2.drct"}, fake.tools());
   EXPECT_EQ(console.str(), " ...making initial multiple sequence alignment\n\n[1/2][2/2]\n");
   EXPECT_EQ(fake.calls, (std::vector<std::string>{"exists 1-2.gca", "gamma 1-2.drct", "load 1-2.drct", "load 1.drct",
                                                   "align 1-2.drct 1.drct", "load 2.drct", "align 1-2.drct 2.drct"}));

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -34,13 +35,23 @@ struct FakeTools {
   std::set<std::string> files;
   std::vector<std::string> calls;
   ParentPhaseTools tools() {
-    return {[this](const std::string& p) { return files.count(p) > 0; },
+    return {[this](const std::string& p) {
+              std::lock_guard lock(m);
+              return files.count(p) > 0;
+            },
             [this](const std::string& drct) {
+              std::lock_guard lock(m);
               calls.push_back("gamma " + drct);
               files.insert(drct.substr(0, drct.find('.')) + ".gca");
             },
-            [this](const std::string& a, const std::string& b) { calls.push_back("baa " + a + " " + b); }};
+            [this](const MergeFiles& f, std::ostream& console) {
+              std::lock_guard lock(m);
+              console << " merging " << f.shown1 << " " << f.shown2 << "\n";
+              calls.push_back("baa " + f.profile1 + " " + f.profile2 + " -> " + f.merged);
+            },
+            [](const std::string& profile) { return 10 + static_cast<int>(profile.size()) * 7; }};
   }
+  std::mutex m;
 };
 
 }  // namespace
@@ -64,8 +75,9 @@ TEST(MergeOrder, TwoSequencesOneJoin) {
   EXPECT_EQ(joins[0].first, "1");
   EXPECT_EQ(joins[0].second, "2");
   EXPECT_EQ(joins[0].joined, "1-2");
-  EXPECT_EQ(parent_files(joins).profile, "1-2.drct");
-  EXPECT_EQ(parent_files(joins).gamma, "1-2.gca");
+  EXPECT_EQ(parent_files(joins).profile, "j1.drct");
+  EXPECT_EQ(parent_files(joins).gamma, "j1.gca");
+  EXPECT_EQ(parent_files(joins).shown, "1-2.drct");
 }
 
 TEST(MergeOrder, ThreeSequencesTheHigherPairKeepsTheMean) {
@@ -163,6 +175,7 @@ TEST(MergeOrder, NoJoinMeansTheFirstSequenceIsTheParent) {
   EXPECT_TRUE(merge_order(1, std::vector<float>{-1.0f}).empty());
   EXPECT_EQ(parent_files({}).profile, "1.drct");
   EXPECT_EQ(parent_files({}).gamma, "1.gca");
+  EXPECT_EQ(parent_files({}).shown, "1.drct");
   EXPECT_TRUE(merge_order(3, make_dist(3, {})).empty());  // every pair empty
 }
 
@@ -180,11 +193,70 @@ TEST(ParentPhase, ConsoleLinesAndGammaFilesOnDemand) {
             " ...generating the parent profile using TESSERA-D(BAA)\n"
             " 1.gca existed\n"
             " 3.gca existed\n"
+            " merging 1.drct 3.drct\n"
             " ...making 1-3.gca\n"
-            " 2.gca existed\n");
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"baa 1.drct 3.drct", "gamma 1-3.drct", "baa 1-3.drct 2.drct"}));
-  EXPECT_EQ(parent.profile, "1-3-2.drct");
-  EXPECT_EQ(parent.gamma, "1-3-2.gca");
+            " 2.gca existed\n"
+            " merging 1-3.drct 2.drct\n");
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"baa 1.drct 3.drct -> j1.drct", "gamma j1.drct",
+                                                  "baa j1.drct 2.drct -> j2.drct"}));
+  EXPECT_EQ(parent.profile, "j2.drct");
+  EXPECT_EQ(parent.gamma, "j2.gca");
+  EXPECT_EQ(parent.shown, "1-3-2.drct");
+}
+
+TEST(ParentPhase, JoinsOnManyThreadsWriteWhatOneThreadWrites) {
+  // 300 sequences in pairs of neighbours, then pairs of pairs: a wide tree
+  // with long node names (no cut) and short file names.
+  const int n = 300;
+  std::vector<float> d(static_cast<std::size_t>(n * n), -1.0f);
+  for (int i = 1; i <= n; ++i)
+    for (int j = i + 1; j <= n; ++j)
+      d[static_cast<std::size_t>((i - 1) * n + (j - 1))] = 1.0f / static_cast<float>(j - i + (i % 7));
+  auto run = [&](unsigned threads, FakeTools& fake) {
+    for (int k = 1; k <= n; ++k) fake.files.insert(std::to_string(k) + ".gca");
+    std::ostringstream console;
+    auto parent = run_parent_phase(n, d, fake.tools(), console, threads);
+    return std::pair{console.str(), parent};
+  };
+  FakeTools one, many;
+  const auto [console1, parent1] = run(1, one);
+  const auto [console4, parent4] = run(4, many);
+  EXPECT_EQ(console1, console4);
+  EXPECT_EQ(parent1.profile, "j299.drct");
+  EXPECT_EQ(parent4.profile, "j299.drct");
+  EXPECT_GT(parent1.shown.size(), 1000u);  // every member named, no cut
+  for (int k = 1; k <= n; ++k) EXPECT_TRUE(node_contains(parent1.shown.substr(0, parent1.shown.size() - 5), k));
+  std::multiset<std::string> calls1(one.calls.begin(), one.calls.end()), calls4(many.calls.begin(), many.calls.end());
+  EXPECT_EQ(calls1, calls4);
+  for (const std::string& c : one.calls) EXPECT_LT(c.size(), 40u) << c;
+}
+
+TEST(ParentPhase, AFailedJoinEndsThePhaseAfterTheJoinsBeforeIt) {
+  const int n = 40;
+  std::vector<float> d(static_cast<std::size_t>(n * n), -1.0f);
+  for (int i = 1; i <= n; ++i)
+    for (int j = i + 1; j <= n; ++j) d[static_cast<std::size_t>((i - 1) * n + (j - 1))] = 1.0f / static_cast<float>(j - i);
+  FakeTools whole;
+  for (int k = 1; k <= n; ++k) whole.files.insert(std::to_string(k) + ".gca");
+  std::ostringstream full;
+  run_parent_phase(n, d, whole.tools(), full, 1);
+  // What one thread writes up to the failed merge of the fifth join.
+  std::size_t cut = 0;
+  for (int k = 0; k < 5; ++k) cut = full.str().find(" merging", cut + 1);
+  const std::string expected = full.str().substr(0, cut);
+  for (unsigned threads : {1u, 3u}) {
+    FakeTools fake;
+    for (int k = 1; k <= n; ++k) fake.files.insert(std::to_string(k) + ".gca");
+    ParentPhaseTools tools = fake.tools();
+    auto merge = tools.merge;
+    tools.merge = [merge](const MergeFiles& f, std::ostream& console) {
+      if (f.merged == "j5.drct") throw std::runtime_error("tool failed");
+      merge(f, console);
+    };
+    std::ostringstream console;
+    EXPECT_THROW(run_parent_phase(n, d, tools, console, threads), std::runtime_error);
+    EXPECT_EQ(console.str(), expected) << threads;
+  }
 }
 
 TEST(ParentPhase, OneSequenceUsesItsOwnProfile) {

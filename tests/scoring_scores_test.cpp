@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "scoring/pairscores.hpp"
 #include "scoring/scores.hpp"
 #include "scoring_fixture.hpp"
+#include "testutil.hpp"
 
 using namespace xk;
 using xktest::RowKind;
@@ -185,6 +187,73 @@ TEST(ScoreFastVsReference, EveryTileAndBlockEdge) {
       const std::string what = "tiny sizes, " + std::string(vector_path_name(path));
       expect_close(tiny, ref, what.c_str());
     }
+  }
+}
+
+// The frequency tables with every state's block replaced by the block of
+// its class (state s in class s % classes), as a table trained per class
+// of states holds them.
+FrequencyTables class_tables(unsigned seed, int classes) {
+  FrequencyTables t = loaded_tables(seed);
+  for (int s = 1; s <= kScoredStates; ++s)
+    for (int a = 1; a <= 20; ++a)
+      for (int b = 1; b <= 20; ++b) t.matrix1[m1_index(a, b, s)] = t.matrix1[m1_index(a, b, 1 + (s - 1) % classes)];
+  return t;
+}
+
+TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
+  // The bundled tables (one block per class of states), a table of 16
+  // classes, and one whose 281 blocks all differ (the per-pair products),
+  // each on one-hot rows with X/B/Z, sparse and dense rows, with the
+  // default and tiny working sizes; always against the defining loops.
+  struct Tables {
+    FrequencyTables raw;
+    int groups;
+  };
+  std::vector<Tables> all;
+  if (std::filesystem::exists(xktest::source_path("data/observed")))
+    all.push_back({load_frequency_tables(xktest::source_path("data/observed"), xktest::source_path("data/expected")), -1});
+  all.push_back({class_tables(31, 16), 16});
+  all.push_back({loaded_tables(32), 0});
+  std::mt19937 rng(33);
+  for (Tables& tb : all) {
+    FrequencyTables prepared = tb.raw;
+    const ScoringTables t = prepare_tables(prepared);
+    if (tb.groups >= 0) {
+      EXPECT_EQ(t.state_groups.count(), tb.groups);
+    } else {
+      EXPECT_GT(t.state_groups.count(), 1);
+      EXPECT_LE(t.state_groups.count(), 16);
+    }
+    for (auto [k1, k2] : {std::pair{RowKind::converter, RowKind::converter}, std::pair{RowKind::dense, RowKind::dense},
+                          std::pair{RowKind::sparse, RowKind::converter}, std::pair{RowKind::dense, RowKind::sparse}}) {
+      const int n1 = 23, n2 = 31;
+      const auto w1 = xktest::profile_rows(n1, k1, rng), w2 = xktest::profile_rows(n2, k2, rng);
+      const auto g1 = xktest::realistic_gamma(n1, rng, 4), g2 = xktest::realistic_gamma(n2, rng);
+      std::vector<float> fast(static_cast<std::size_t>(n1 * n2)), tiny(fast.size()), ref(fast.size());
+      detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, fast);
+      detail::ScoreTiling small = kTiny;
+      small.grouped_rows = 3;
+      detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, tiny, small);
+      FrequencyTables tc = tb.raw;
+      auto g1r = g1, g2r = g2;
+      reference::makedrctmij(n1, n2, w1, w2, g1r, g2r, tc, ref);
+      expect_close(fast, ref, "default sizes");
+      expect_close(tiny, ref, "tiny sizes");
+    }
+    // Sequences: one residue per position on both sides (unscored letters
+    // mixed in), longer than one band of positions.
+    const std::string pool = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYxBZX-";
+    std::string s1, s2;
+    for (int k = 0; k < 140; ++k) s1 += pool[rng() % pool.size()];
+    for (int k = 0; k < 45; ++k) s2 += pool[rng() % pool.size()];
+    const auto g1 = xktest::realistic_gamma(140, rng), g2 = xktest::realistic_gamma(45, rng, 7);
+    std::vector<float> fast(140 * 45), ref(fast.size());
+    score_sequences(t, s1, s2, g1, g2, fast);
+    FrequencyTables tc = tb.raw;
+    auto g1r = g1, g2r = g2;
+    reference::makemij(140, 45, s1, s2, g1r, g2r, tc, ref);
+    expect_close(fast, ref, "sequences");
   }
 }
 

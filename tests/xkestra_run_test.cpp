@@ -175,6 +175,13 @@ class Workdir {
     return result;
   }
 
+  // The names of the files the directory holds now.
+  std::vector<std::string> files() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
+    return names;
+  }
+
  private:
   xktest::TempDir dir_;
 };
@@ -758,6 +765,33 @@ TEST(XkestraRun, EqualTotalsSelectTheLaterSequence) {
   check_run(r, seqs);
 }
 
+TEST(XkestraRun, ThreeHundredSequencesEndNormallyAndLeaveNoIntermediateFile) {
+  // Node names of hundreds of members are far longer than a file name may
+  // be: the merged files take short names, the console and the reports
+  // keep the node names whole.
+  std::mt19937 rng(300);
+  std::vector<Sequence> seqs;
+  for (int k = 0; k < 300; ++k) {
+    std::string residues(20 + rng() % 21, 'A');
+    for (char& c : residues) c = kLetters[rng() % 20];
+    seqs.push_back({"s" + std::to_string(k + 1), residues});
+  }
+  Workdir dir;
+  const RunResult r = dir.run(seqs, {"-r", "3"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto header = r.out.find(kHeader);
+  ASSERT_NE(header, std::string::npos);
+  const std::string parent = r.out.substr(header + std::string_view(kHeader).size(),
+                                          r.out.find(".drct, 1.drct", header) - header - std::string_view(kHeader).size());
+  EXPECT_GT(parent.size(), 1000u);
+  for (int k = 1; k <= 300; ++k) EXPECT_TRUE(xk::node_contains(parent, k)) << k;
+  EXPECT_NE(r.console.find("...aligning (BAA): "), std::string::npos);
+  const std::vector<std::string> files = dir.files();
+  for (const std::string& f : files) {
+    EXPECT_FALSE(f.ends_with(".drct") || f.ends_with(".gca") || f.ends_with(".seq")) << f;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Rows past 9,999 columns.  A whole run that makes them needs two
 // sequences of 5,000 residues or more, whose block alignment alone takes
@@ -809,7 +843,7 @@ TEST(XkestraRun, RowsPastTenThousandColumnsFromReportToModel) {
   std::ostringstream console, out;
   const std::vector<std::string> ids = {"long_one     ", "long_two     "};
   const std::vector<std::string> rows =
-      xk::run_initial_msa_phase(console, out, ids, xk::ParentFiles{"1-2.drct", "1-2.gca"}, tools).rows;
+      xk::run_initial_msa_phase(console, out, ids, xk::ParentFiles{"1-2.drct", "1-2.gca", "1-2.drct"}, tools).rows;
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].size(), 11000u + 1999u);
   const std::vector<float> aliscore = {0.0f, 5000.0f, 0.0f, 0.0f};
