@@ -272,6 +272,68 @@ def plot(rows, sets, out):
         plt.close(fig)
 
 
+def pair_sp(case, pairs):
+    """(hits, reference pairs, aligned share) of a case's pairwise
+    alignments ({(i, j): ((first, row), (first, row))}, every pair of the
+    case) on the reference pairs."""
+    n = len(case.seqs)
+    if sorted(pairs) != [(i, j) for i in range(1, n + 1) for j in range(i + 1, n + 1)]:
+        raise al.FormatError(f"{case.set} {case.name}: the pairwise alignments do not cover every pair once")
+    hits = total = aligned = residues = 0
+    for (i, j), ((f1, r1), (f2, r2)) in pairs.items():
+        t = al.residue_columns([r1, r2], [case.seqs[i - 1], case.seqs[j - 1]], [f1, f2],
+                               label=f"{case.name} pair {i}-{j}")
+        sp, _, count, _ = al.sp_tc(al.restrict(case.ref_cols, {i - 1, j - 1}), {i - 1: t[0], j - 1: t[1]})
+        hits += round(sp * count) if count else 0
+        total += count
+        aligned += sum(x is not None for side in t for x in side)
+        residues += len(t[0]) + len(t[1])
+    return hits, total, aligned / residues
+
+
+def allpairs_report(cases, sets, a):
+    """SP on the reference pairs of the all-pairs phase's own alignments (from
+    the report of the xKESTRA run under --label) beside BLOSUM62 with the same
+    local aligner and gap costs and BLOSUM62 end to end (xk_pair_aligners)."""
+    tool = os.path.join(a.bin, "xk_pair_aligners")
+    blosum = os.path.join(os.path.dirname(os.path.dirname(a.bin)), "data", "blosum62_joint.tsv")
+    if not os.path.exists(blosum):
+        blosum = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data", "blosum62_joint.tsv")
+    methods = (f"{a.label} all-pairs", "BLOSUM62 local (same aligner)", "BLOSUM62 end to end (11 + k)")
+    per_set = {}
+    for c in cases:
+        folder = os.path.join(a.out, "runs", c.set, c.name, a.label)
+        if not os.path.exists(os.path.join(folder, "out.txt")):
+            continue
+        try:
+            sources = [al.read_pair_reports(os.path.join(folder, "out.txt"))]
+            for mode in ("local", "global"):
+                text = subprocess.run([tool, mode, blosum, os.path.join(folder, "in.fa")], check=True,
+                                      capture_output=True, text=True).stdout
+                with open(os.path.join(folder, f"pairs_{mode}.txt"), "w") as f:
+                    f.write(text)
+                sources.append(al.read_pair_reports(os.path.join(folder, f"pairs_{mode}.txt")))
+            scores = [pair_sp(c, s) for s in sources]
+        except (OSError, ValueError, subprocess.CalledProcessError) as e:
+            print(f"   {c.set} {c.name}: all-pairs scoring failed: {e}", file=sys.stderr)
+            continue
+        per_set.setdefault(c.set, []).append([(h / n if n else float("nan"), share) for h, n, share in scores])
+    lines = ["### All-pairs phase: pairwise alignments on the reference pairs", "",
+             "Mean over cases of SP (share of the reference pairs of every sequence pair reproduced) "
+             "and of the share of residues aligned.", "",
+             "| set | cases | " + " | ".join(methods) + " |", "|---|---|" + "---|" * len(methods)]
+    for s in sets:
+        if s in per_set:
+            rows = per_set[s]
+            cells = [f"{mean([r[m][0] for r in rows]):.3f} ({mean([r[m][1] for r in rows]):.2f})"
+                     for m in range(len(methods))]
+            lines.append(f"| {s} | {len(rows)} | " + " | ".join(cells) + " |")
+    text = "\n".join(lines) + "\n"
+    with open(os.path.join(a.out, "allpairs.md"), "w") as f:
+        f.write(text)
+    print(text)
+
+
 def report(cases, sets, out):
     rows = [r for c in cases for r in score_case(c, out)]
     with open(os.path.join(out, "scores.tsv"), "w") as f:
@@ -301,6 +363,8 @@ def arguments(argv):
     ap.add_argument("--peers", default=",".join(PEERS), help="comma-separated peers to run, or 'none'")
     ap.add_argument("--cap", type=float, default=1800, help="seconds before a run is stopped")
     ap.add_argument("--report-only", action="store_true", help="score the runs already in --out")
+    ap.add_argument("--allpairs", action="store_true",
+                    help="also score the all-pairs phase's pairwise alignments beside BLOSUM62 baselines")
     a = ap.parse_args(argv)
     a.out, a.bin = os.path.abspath(a.out), os.path.abspath(a.bin)
     a.data = os.path.abspath(a.data) if a.data else None
@@ -325,6 +389,8 @@ def main(argv):
         run_all(cases, [a.label] + peers, a)
         print(f"== runs took {time.monotonic() - t0:.0f} s wall on {os.cpu_count()} cores\n")
     report(cases, a.sets, a.out)
+    if a.allpairs:
+        allpairs_report(cases, a.sets, a)
     return 0
 
 

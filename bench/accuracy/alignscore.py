@@ -188,3 +188,39 @@ def by_name(records, names, label):
     if len(rows) != len(records) or sorted(rows) != sorted(names):
         raise FormatError(f"{label}: its sequence names differ from the input's")
     return [rows[n] for n in names]
+
+
+def read_pair_reports(path):
+    """The pairwise alignments of an xKESTRA report ("Initial pairwise
+    alignment: i.gca, j.gca" and its QUERY / TARGET blocks), up to the first
+    multiple-alignment report: {(i, j): ((first residue of i, row of i),
+    (first residue of j, row of j))}, i and j counted from 1.  A pair whose
+    report has no blocks aligns nothing: (1, "") for both."""
+    pairs, key = {}, None
+    with open(path) as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if line.startswith("Multiple sequence alignment"):
+                break
+            if line.startswith("Initial pairwise alignment: "):
+                names = line[len("Initial pairwise alignment: "):].split(", ")
+                try:
+                    key = tuple(int(n.split(".")[0]) for n in names)
+                except ValueError:
+                    raise FormatError(f"{path}: a pair header without sequence numbers: {line}") from None
+                if len(key) != 2:
+                    raise FormatError(f"{path}: a pair header without two names: {line}")
+                pairs[key] = [[None, ""], [None, ""]]
+            elif line.startswith(("QUERY ", "TARGET ")) and key is not None:
+                side = pairs[key][0 if line.startswith("QUERY") else 1]
+                if side[0] is None:
+                    side[0] = int(line[13:17])
+                side[1] += line[20:-7]
+    return {k: tuple((1 if f is None else f, r) for f, r in v) for k, v in pairs.items()}
+
+
+def restrict(ref_cols, members):
+    """The reference columns' residues of the sequences in `members`, only
+    columns keeping two or more."""
+    kept = ([x for x in col if x[0] in members] for col in ref_cols)
+    return [col for col in kept if len(col) >= 2]

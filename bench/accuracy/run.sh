@@ -8,6 +8,8 @@
 #        bench/accuracy/run.sh --sets RV11 --limit 5 --peers none
 #        bench/accuracy/run.sh --data ../other-model --label xk-other --peers none
 #        bench/accuracy/run.sh --xk-args '-m accurate' --label xk-accurate
+#        bench/accuracy/run.sh --allpairs   (also the all-pairs phase's pairwise
+#          alignments beside BLOSUM62 local and end to end, allpairs.md)
 # (bench/accuracy/accuracy.py --help lists the options.)
 #
 # Builds xKESTRA (build/, Release) unless --bin points elsewhere, installs the
@@ -41,8 +43,16 @@ if ((install)); then
 fi
 
 if [[ " ${args[*]-} " != *" --bin "* ]]; then
-  [ -f build/CMakeCache.txt ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DXK_BENCH=OFF >/dev/null
-  cmake --build build -j 2 --target xKESTRA xmkprof xkordel_gamma
+  targets=(xKESTRA xmkprof xkordel_gamma)
+  bench=OFF
+  # The all-pairs comparison needs the baselines' program, a benchmark target.
+  [[ " ${args[*]-} " == *" --allpairs "* ]] && bench=ON && targets+=(xk_pair_aligners)
+  if [ ! -f build/CMakeCache.txt ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DXK_BENCH=$bench >/dev/null
+  elif [ $bench = ON ]; then
+    cmake -S . -B build -DXK_BENCH=ON >/dev/null
+  fi
+  cmake --build build -j 2 --target "${targets[@]}"
 fi
 
 # Debian's interpreter, which has the Debian matplotlib.
