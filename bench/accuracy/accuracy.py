@@ -64,9 +64,6 @@ class Case:
     def __init__(self, set_name, name, names, seqs, ref_cols):
         self.set, self.name, self.names, self.seqs, self.ref_cols = set_name, name, names, seqs, ref_cols
 
-    def size(self):
-        return len(self.seqs) * sum(len(s) for s in self.seqs)
-
 
 def balibase_case(folder, set_name, name):
     records = al.read_fasta(os.path.join(folder, name + ".tfa"))
@@ -123,7 +120,8 @@ def run_one(case, program, a):
             f.write(f">{n}\n" + "".join(s[k:k + 60] + "\n" for k in range(0, len(s), 60)))
     if program == a.label:
         stage_xkestra(work, a)
-        cmd, stdout = ["./xKESTRA", "in.fa", "out.txt", "-r", str(a.seed)] + a.xk_args.split(), "console.txt"
+        fasta = ["-o", "aln.fa", "-f", "fasta"] if a.xk_fasta else []
+        cmd, stdout = ["./xKESTRA", "in.fa", "out.txt", "-r", str(a.seed)] + fasta + a.xk_args.split(), "console.txt"
     else:
         cmd, out = PEERS[program]
         stdout = out if out not in cmd else "console.txt"
@@ -143,11 +141,13 @@ def run_one(case, program, a):
 
 
 def run_all(cases, programs, a):
+    # Set by set, cases in name order, so that a stopped run leaves whole sets
+    # and an unbiased sample of the last one.
     todo = []
-    for c in sorted(cases, key=Case.size, reverse=True):
+    for c in cases:
         for p in programs:
             done = os.path.join(a.out, "runs", c.set, c.name, p, "result.tsv")
-            if p == a.label or not os.path.exists(done):
+            if (p == a.label and not a.resume) or not os.path.exists(done):
                 todo.append((c, p))
     print(f"== {len(todo)} runs on {len(cases)} cases, {a.jobs} at a time", flush=True)
     with concurrent.futures.ThreadPoolExecutor(max_workers=a.jobs) as pool:
@@ -211,14 +211,23 @@ def mean(values):
 def summary(rows, sets):
     """Markdown tables: per set, per program the number of cases, failures,
     mean SP, mean TC, mean aligned share and summed wall time; then mean SP
-    and TC per set and program in one table."""
+    and TC per set and program in one table.  Only the cases that every
+    program ran count, so that the means compare like with like."""
     programs = sorted({r[2] for r in rows}, key=lambda p: (p in PEERS, p))
     lines = []
     for s in sets:
-        mine = [r for r in rows if r[0] == s]
+        ran = {}
+        for r in rows:
+            if r[0] == s:
+                ran.setdefault(r[1], set()).add(r[2])
+        common = {c for c, ps in ran.items() if ps == set(programs)}
+        mine = [r for r in rows if r[0] == s and r[1] in common]
+        if len(common) < len(ran):
+            lines += [f"({s}: {len(ran) - len(common)} cases left out, not run by every program)", ""]
+        rows = [r for r in rows if r[0] != s or r[1] in common]
         if not mine:
             continue
-        lines += [f"### {s} ({len({r[1] for r in mine})} cases)", "",
+        lines += [f"### {s} ({len(common)} cases)", "",
                   "| program | cases | failed | mean SP | mean TC | aligned residues | wall s |",
                   "|---|---|---|---|---|---|---|"]
         for p in programs:
@@ -356,12 +365,15 @@ def arguments(argv):
     ap.add_argument("--data", help="folder with model_R.hmm, observed and expected (default: --bin)")
     ap.add_argument("--label", default="xkestra", help="name of this xKESTRA variant in the tables")
     ap.add_argument("--xk-args", default="", help="extra xKESTRA arguments, e.g. '-m accurate'")
+    ap.add_argument("--xk-fasta", action="store_true",
+                    help="have xKESTRA write its alignment as aligned FASTA (-o aln.fa -f fasta) and score that")
     ap.add_argument("--seed", type=int, default=1, help="xKESTRA's seed (-r)")
     ap.add_argument("--sets", default=",".join(SETS), help="comma-separated: " + ",".join(SETS))
     ap.add_argument("--limit", type=int, default=0, help="at most this many cases per set (0: all)")
     ap.add_argument("--jobs", type=int, default=2, help="runs at a time")
     ap.add_argument("--peers", default=",".join(PEERS), help="comma-separated peers to run, or 'none'")
     ap.add_argument("--cap", type=float, default=1800, help="seconds before a run is stopped")
+    ap.add_argument("--resume", action="store_true", help="run xKESTRA too only where its result is missing")
     ap.add_argument("--report-only", action="store_true", help="score the runs already in --out")
     ap.add_argument("--allpairs", action="store_true",
                     help="also score the all-pairs phase's pairwise alignments beside BLOSUM62 baselines")
