@@ -391,6 +391,12 @@ def arguments(argv):
 
 def main(argv):
     a = arguments(argv)
+    if not a.report_only:
+        missing = [os.path.join(a.bin, f) for f in XK_FILES] + [os.path.join(a.data or a.bin, f) for f in DATA_FILES]
+        missing = [f for f in missing if not os.path.exists(f)]
+        if missing:
+            print(f"missing: {', '.join(missing)}", file=sys.stderr)
+            return 1
     cases = load_cases(a.shared, a.sets, a.limit)
     os.makedirs(a.out, exist_ok=True)
     if not a.report_only:

@@ -7,7 +7,7 @@
 //       (dp, local, gap opening 21.0 and extension 0.4) on BLOSUM62 scores
 //   xk_pair_aligners global BLOSUM_TSV FASTA   end to end (every residue in
 //       the alignment), BLOSUM62 with the usual gap costs: a gap of k
-//       residues costs 11 + k; gaps at either end are free
+//       residues costs 11 + k, at the ends as inside
 //
 // BLOSUM62 scores are half-bits, round(2 log2(q(a,b) / (p(a) p(b)))), from
 // the target frequencies of the bundled table (data/blosum62_joint.tsv), in
@@ -65,7 +65,8 @@ int score(const Matrix& m, int a, int b) {
   return a < 0 || b < 0 ? 0 : m[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)];
 }
 
-// End-to-end affine alignment (Gotoh) with free end gaps.  Returns dp's
+// End-to-end affine alignment (Gotoh), end gaps charged like any other:
+// a gap of k residues costs open + k * extend.  Returns dp's
 // result layout: the states from the end backwards ("M" pair, "I" a residue
 // of x against a gap, "D" one of y), a predecessor letter, "E"; first
 // positions 1 (n1 = n2 = 2).  States: 0 M, 1 I, 2 D; ties go to the lower.
@@ -90,9 +91,9 @@ xk::DpResult global_alignment(const Matrix& m, const std::vector<int>& x, const 
         const long long b = best(v[(i - 1) * w + j - 1], {0, 0, 0}, f[0]);
         if (b != kNone) c[0] = b + score(m, x[i - 1], y[j - 1]);
       }
-      const long long gap_i = (j == 0 || j == n2) ? 0 : 1, gap_d = (i == 0 || i == n1) ? 0 : 1;
-      if (i > 0) c[1] = best(v[(i - 1) * w + j], {gap_i * (open + extend), gap_i * extend, gap_i * (open + extend)}, f[1]);
-      if (j > 0) c[2] = best(v[i * w + j - 1], {gap_d * (open + extend), gap_d * (open + extend), gap_d * extend}, f[2]);
+      const long long o = open + extend, e = extend;
+      if (i > 0) c[1] = best(v[(i - 1) * w + j], {o, e, o}, f[1]);
+      if (j > 0) c[2] = best(v[i * w + j - 1], {o, o, e}, f[2]);
     }
   xk::DpResult r;
   r.n1 = r.n2 = 2;
