@@ -12,6 +12,7 @@ import math
 import os
 import sys
 
+sys.dont_write_bytecode = True  # no caches in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "accuracy"))
 import accuracy  # noqa: E402
 import alignscore  # noqa: E402
