@@ -13,8 +13,10 @@ import math
 import os
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import sp_score  # noqa: E402
+sys.dont_write_bytecode = True  # no caches in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "accuracy"))
+import accuracy  # noqa: E402
+import alignscore  # noqa: E402
 
 TOOLS = ("mafft", "probcons", "muscle")
 PHASES = (("input_s", "input"), ("all_pairs_s", "all pairs"), ("parent_profile_s", "parent"),
@@ -82,46 +84,45 @@ def main():
 
     if not cases:
         return 0
-    print("BAliBASE accuracy (SP: share of the reference's aligned residue pairs reproduced; core: "
-          "core-block columns only; pres: only pairs of residues present in xKESTRA's local listing; "
-          "cov: share of residues xKESTRA lists)")
-    print(f"{'case':<10}{'n':>3}{'xK cov':>8}{'xK SP':>7}{'xK pres':>8}{'xK core':>8}{'xKcorePr':>9}"
-          + "".join(f"{t[:8] + ' SP':>12}{'pres':>6}{'coreP':>6}" for t in TOOLS)
-          + f"{'xK wall':>9}" + "".join(f"{t[:8]:>9}" for t in TOOLS))
+    print("BAliBASE accuracy on the core-block columns (SP: share of the reference's aligned residue pairs "
+          "reproduced; TC: share of core columns reproduced whole; xK aligned: share of residues in "
+          "xKESTRA's local listing; bench/accuracy/ is the full accuracy benchmark)")
+    programs = ("xkestra",) + TOOLS
+    print(f"{'case':<10}{'n':>3}{'xK aligned':>11}" + "".join(f"{t[:8] + ' SP':>12}{'TC':>6}" for t in programs)
+          + "".join(f"{t[:8]:>9}" for t in programs))
     sums = {}
     for case in cases:
         rv = "RV11" if case.startswith("BB11") else "RV12"
-        ref = os.path.join(balibase, rv, case + ".msf")
-        tfa = os.path.join(balibase, rv, case + ".tfa")
-        xml = os.path.join(balibase, rv, case + ".xml")
-        d = os.path.join(results, "balibase", case)
         try:
-            xk = sp_score.score(ref, tfa, os.path.join(d, "xkestra", "out.txt"), True, xml)
+            c = accuracy.balibase_case(os.path.join(balibase, rv), rv, case)
         except (OSError, ValueError) as e:
-            print(f"{case:<10} xKESTRA: {e}")
+            print(f"{case:<10} reference: {e}")
             continue
-        row = [xk["coverage"], xk["sp"], xk["sp_present"], xk["core_sp"], xk["core_sp_present"]]
-        line = f"{case:<10}{xk['sequences']:>3}" + "".join(fmt(v, w, 3) for v, w in zip(row, (8, 7, 8, 8, 9)))
-        for tool in TOOLS:
+        row, line = [], f"{case:<10}{len(c.seqs):>3}"
+        for tool in programs:
             try:
-                r = sp_score.score(ref, tfa, os.path.join(d, tool, "out.fa"), False, xml)
-                pres, core_pres = sp_score.sp_on(r, xk["present"])
-                vals = [r["sp"], pres, core_pres]
+                test = accuracy.test_alignment(c, os.path.join(results, "balibase", case, tool),
+                                               "xkestra" if tool == "xkestra" else "peer")
+                sp, tc, _, _ = alignscore.sp_tc(c.ref_cols, test)
+                if tool == "xkestra":
+                    row.append(sum(x is not None for t in test for x in t) / sum(len(t) for t in test))
+                    line += fmt(row[-1], 11, 3)
             except (OSError, ValueError):
-                vals = [float("nan")] * 3
-            row += vals
-            line += fmt(vals[0], 12, 3) + fmt(vals[1], 6, 2) + fmt(vals[2], 6, 2)
-        line += "".join(time_cell(timings.get((case, t))).rjust(9) for t in ("xkestra",) + TOOLS)
+                sp = tc = float("nan")
+                if tool == "xkestra":
+                    row.append(sp)
+                    line += fmt(sp, 11, 3)
+            row += [sp, tc]
+            line += fmt(sp, 12, 3) + fmt(tc, 6, 2)
+        line += "".join(time_cell(timings.get((case, t))).rjust(9) for t in programs)
         print(line)
         for k, v in enumerate(row):
             sums.setdefault(k, []).append(v)
     if sums:
-        mean = [sum(v for v in vals if not math.isnan(v)) / max(1, sum(1 for v in vals if not math.isnan(v)))
-                for _, vals in sorted(sums.items())]
-        line = f"{'mean':<10}{'':>3}" + "".join(fmt(v, w, 3) for v, w in zip(mean[:5], (8, 7, 8, 8, 9)))
-        for k in range(len(TOOLS)):
-            a, b, c = mean[5 + 3 * k:8 + 3 * k]
-            line += fmt(a, 12, 3) + fmt(b, 6, 2) + fmt(c, 6, 2)
+        mean = [accuracy.mean(vals) for _, vals in sorted(sums.items())]
+        line = f"{'mean':<10}{'':>3}{fmt(mean[0], 11, 3)}"
+        for k in range(len(programs)):
+            line += fmt(mean[1 + 2 * k], 12, 3) + fmt(mean[2 + 2 * k], 6, 2)
         print(line)
     return 0
 

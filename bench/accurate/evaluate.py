@@ -26,8 +26,8 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.dirname(HERE))
-import sp_score  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "accuracy"))
+import alignscore  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SHARED = os.path.join(ROOT, "..", "shared")
@@ -112,12 +112,10 @@ def run_case(case, config, bindir):
             return None, f"{prog} failed on {name}: {r.stderr.strip()[:200]}"
         out = os.path.join(work, "out.txt")
         if kind == "balibase":
-            res = sp_score.score(name + ".msf", os.path.join(work, "in.fa"), out, True, name + ".xml")
-            return res["core_sp"], None
-        listing = sp_score.read_xkestra_listing(out, len(names))
-        test = sp_score.pairs(sp_score.columns([r for _, r in listing], [f for f, _ in listing]))
-        ref = sp_score.pairs(sp_score.columns(rows, [1] * len(rows)))
-        return len(ref & test) / len(ref), None
+            return None, "BAliBASE cases are scored by bench/accuracy/run.sh (--xk-args '-m accurate')"
+        listing = alignscore.read_xkestra_listing(out, len(names))
+        test = alignscore.residue_columns([r for _, r in listing], seqs, [f for f, _ in listing])
+        return alignscore.sp_tc(alignscore.reference_columns(rows), test)[0], None
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
