@@ -25,6 +25,7 @@
 #include "common/ending.hpp"
 #include "common/table.hpp"
 #include "scoring/dp.hpp"
+#include "scoring/dp_columns.hpp"
 #include "scoring/dp_traceback.hpp"
 
 namespace xk {
@@ -35,7 +36,6 @@ constexpr float kFloor = -2147483648.0f;
 constexpr int kStrip = 64;     // columns of S turned column-major at a time
 constexpr std::size_t kAhead = 24;  // rows of S fetched ahead while turning
 
-std::vector<float> column(std::size_t n) { return make_table<float>(n, "match score matrix"); }
 
 struct Beats {
   bool m = false;  // some M of the column is above best_m
@@ -139,15 +139,11 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, Vector
   const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
   assert(S.size() >= rows * cols);
 
-  std::vector<float> prev_m = column(rows + 1), prev_i = column(rows + 1), prev_d = column(rows + 1);
-  std::vector<float> cur_m = column(rows + 1), cur_i = column(rows + 1), cur_d = column(rows + 1);
-  std::vector<float> strip = column(rows * kStrip);
-  std::unique_ptr<std::uint8_t[]> letters;
-  try {
-    letters = std::make_unique_for_overwrite<std::uint8_t[]>(rows * cols);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop("ERROR: Allocating match letter matrix!!!");
-  }
+  dp_detail::AlignerColumns t(rows, cols, kStrip);
+  std::vector<float>&prev_m = t.prev_m, &prev_i = t.prev_i, &prev_d = t.prev_d;
+  std::vector<float>&cur_m = t.cur_m, &cur_i = t.cur_i, &cur_d = t.cur_d;
+  std::vector<float>& strip = t.strip;
+  const std::unique_ptr<std::uint8_t[]>& letters = t.letters;
 
   // Column 0.
   std::fill(prev_m.begin(), prev_m.end(), 0.0f);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/ending.hpp"
+#include "scoring/dp_columns.hpp"
 #include "scoring/dp_ends.hpp"
 #include "scoring/dp_ends_traceback.hpp"
 
@@ -29,13 +30,6 @@ namespace {
 using dp_ends_detail::kNone;
 constexpr int kStrip = 64;  // columns of S turned column-major at a time
 
-std::vector<float> column(std::size_t n) {
-  try {
-    return std::vector<float>(n);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop("ERROR: Allocating match score matrix!!!");
-  }
-}
 
 // Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
 // with the match and deletion letters of each cell; a holds S(., j).
@@ -88,15 +82,11 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
   const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
   assert(S.size() >= rows * cols);
 
-  std::vector<float> prev_m = column(rows + 1), prev_i = column(rows + 1), prev_d = column(rows + 1);
-  std::vector<float> cur_m = column(rows + 1), cur_i = column(rows + 1), cur_d = column(rows + 1);
-  std::vector<float> strip = column(rows * kStrip);
-  std::unique_ptr<std::uint8_t[]> letters;
-  try {
-    letters = std::make_unique_for_overwrite<std::uint8_t[]>(rows * cols);
-  } catch (const std::bad_alloc&) {
-    throw FatalStop("ERROR: Allocating match letter matrix!!!");
-  }
+  dp_detail::AlignerColumns t(rows, cols, kStrip);
+  std::vector<float>&prev_m = t.prev_m, &prev_i = t.prev_i, &prev_d = t.prev_d;
+  std::vector<float>&cur_m = t.cur_m, &cur_i = t.cur_i, &cur_d = t.cur_d;
+  std::vector<float>& strip = t.strip;
+  const std::unique_ptr<std::uint8_t[]>& letters = t.letters;
 
   for (int i = 0; i <= n1; ++i) {
     const auto k = static_cast<std::size_t>(i);
