@@ -83,8 +83,8 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
   assert(S.size() >= rows * cols);
 
   dp_detail::AlignerColumns t(rows, cols, kStrip);
-  std::vector<float>&prev_m = t.prev_m, &prev_i = t.prev_i, &prev_d = t.prev_d;
-  std::vector<float>&cur_m = t.cur_m, &cur_i = t.cur_i, &cur_d = t.cur_d;
+  std::vector<float> &prev_m = t.prev_m, &prev_i = t.prev_i, &prev_d = t.prev_d;
+  std::vector<float> &cur_m = t.cur_m, &cur_i = t.cur_i, &cur_d = t.cur_d;
   std::vector<float>& strip = t.strip;
   const std::unique_ptr<std::uint8_t[]>& letters = t.letters;
 
