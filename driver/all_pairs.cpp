@@ -51,6 +51,8 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
   return out;
 }
 
+// Kept in one piece (about 80 lines): the gamma cache, the pair producer and
+// the in-order consumer are lambdas over the phase's shared state.
 void all_pairs_phase(RunState& state) {
   state.frequencies = load_frequency_tables("observed", "expected");
   state.tables = prepare_tables(state.frequencies);

@@ -26,6 +26,9 @@ namespace xk::driver {
 // costs (empty, or one per job, e.g. the bytes a job holds while it runs):
 // a job starts only while the costs of the running jobs and its own stay
 // within `budget`, or when no other job runs.
+// One piece of about 90 lines, as ordered_run beside it: the scheduling
+// loop, the workers and the in-order hand-over share one lock and its
+// invariants, which read best together.
 template <class T, class Produce, class Consume>
 void tree_run(std::size_t count, unsigned threads, const std::vector<std::array<int, 2>>& needs, Produce produce,
               Consume consume, const std::vector<double>& costs = {}, double budget = 0.0) {
