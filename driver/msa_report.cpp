@@ -86,9 +86,13 @@ AssembledMsa assemble_and_list(std::ostream& out, std::span<const std::string> i
     first_parent.push_back(a.first_parent);
     first_child.push_back(a.first_child);
   }
+  // makemsa replaces sequence 1's parent row by the common one: count its
+  // own stretch first.
+  const int first_stretch =
+      seqpair.empty() ? 0 : static_cast<int>(std::count_if(seqpair[0].begin(), seqpair[0].end(), is_sequence_letter));
   makemsa(seqpair, first_parent);
   AssembledMsa msa;
-  msa.parent_residue = parent_residue_columns(seqpair, first_parent);
+  msa.parent_residue = parent_residue_columns(seqpair, first_parent, first_stretch);
   msa.rows.reserve(alignments.size());
   for (std::size_t s = 0; s < alignments.size(); ++s) msa.rows.push_back(std::move(seqpair[2 * s + 1]));
   write_msa_listing(out, ids, msa.rows, first_child, iteration);

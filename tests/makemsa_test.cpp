@@ -11,6 +11,7 @@
 
 #include "common/residues.hpp"
 #include "assembly/makemsa.hpp"
+#include "assembly/parent_columns.hpp"
 
 using namespace xk;
 
@@ -353,4 +354,20 @@ TEST(Makemsa, EveryParentResidueInOneColumnAnyStretches) {
       }
     }
   }
+}
+
+// The parent residue of every column, also when sequence 1's stretch is not
+// the first (makemsa replaces its parent row by the common one) and when the
+// stretches leave parent residues uncovered between them.
+TEST(ParentColumns, EveryColumnNamesItsParentResidue) {
+  // Sequence 1 covers residues 3-5, sequence 2 residues 1-4 with a gap.
+  std::vector<std::string> rows = {"TAY", "TAY", "MK.TA", "MKWTA"};
+  const std::vector<int> first = {3, 1};
+  makemsa(rows, first);
+  EXPECT_EQ(parent_residue_columns(rows, first, 3), (std::vector<int>{1, 2, 0, 3, 4, 5}));
+
+  // Residues 1-2 and 6-7: nothing covers 3-5.
+  rows = {"MK", "MK", "IA", "IA"};
+  makemsa(rows, std::vector<int>{1, 6});
+  EXPECT_EQ(parent_residue_columns(rows, std::vector<int>{1, 6}, 2), (std::vector<int>{1, 2, 6, 7}));
 }
