@@ -34,7 +34,6 @@ namespace {
 
 constexpr float kFloor = -2147483648.0f;
 constexpr int kStrip = 64;     // columns of S turned column-major at a time
-constexpr std::size_t kAhead = 24;  // rows of S fetched ahead while turning
 
 
 struct Beats {
@@ -99,20 +98,6 @@ FillMAndD fill_m_and_d_for(VectorPath path) {
   return fill_m_and_d_plain;
 }
 
-// Columns j0 .. j0+width-1 of S (rows x cols, row-major) into `strip`,
-// column-major: strip[jj * rows + i] = S(i, j0 + jj), all from 0.
-void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::size_t j0, std::size_t width,
-                float* strip) {
-  for (std::size_t i = 0; i < rows; ++i) {
-    // Rows of a large S lie a page or more apart: ask for the rows ahead
-    // early, or every row waits for memory in turn.
-    if (i + kAhead < rows)
-      for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S + (i + kAhead) * cols + j0 + jj);
-    const float* src = S + i * cols + j0;
-    for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
-  }
-}
-
 // The letters of the three tables, packed one byte a cell, column-major
 // (rows per column): bits 0-1 the M letter, bit 2 the I letter, bits 3-4 the
 // D letter.  Cells of row 0 or column 0 hold none.
@@ -159,7 +144,7 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, Vector
 
   for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
     const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
-    turn_strip(S.data(), rows, cols, j0, width, strip.data());
+    dp_detail::turn_strip(S.data(), rows, cols, j0, width, strip.data());
     for (std::size_t jj = 0; jj < width; ++jj) {
       const int j = static_cast<int>(j0 + jj) + 1;
       const float* __restrict a = strip.data() + jj * rows;

@@ -1,8 +1,10 @@
-// The working tables of the two-column aligners (dp and dp_ends): the three
-// score columns (M, I, D) of the previous and of the current column of S,
-// rows + 1 entries each (entry 0 is row 0); a strip of `strip_width`
-// columns of S turned column-major; and one letter byte per cell, rows x
-// cols, column-major.  A failed allocation stops with "ERROR: Allocating
+// The working tables of the two-column aligners (dp and dp_ends), and the
+// turning of S into column strips that both fill from.
+//
+// AlignerColumns: the three score columns (M, I, D) of the previous and of
+// the current column of S, rows + 1 entries each (entry 0 is row 0); a strip
+// of `strip_width` columns of S turned column-major; and one letter byte per
+// cell, rows x cols, column-major.  A failed allocation stops with "ERROR: Allocating
 // match score matrix!!!" or "ERROR: Allocating match letter matrix!!!".
 #pragma once
 
@@ -39,5 +41,20 @@ struct AlignerColumns {
  private:
   static std::vector<float> column(std::size_t n) { return make_table<float>(n, "match score matrix"); }
 };
+
+// Columns j0 .. j0+width-1 of S (rows x cols, row-major) into `strip`,
+// column-major: strip[jj * rows + i] = S(i, j0 + jj), all from 0.
+inline void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::size_t j0, std::size_t width,
+                       float* strip) {
+  constexpr std::size_t kAhead = 24;  // rows of S fetched ahead
+  for (std::size_t i = 0; i < rows; ++i) {
+    // Rows of a large S lie a page or more apart: ask for the rows ahead
+    // early, or every row waits for memory in turn.
+    if (i + kAhead < rows)
+      for (std::size_t jj = 0; jj < width; jj += 16) __builtin_prefetch(S + (i + kAhead) * cols + j0 + jj);
+    const float* src = S + i * cols + j0;
+    for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
+  }
+}
 
 }  // namespace xk::dp_detail

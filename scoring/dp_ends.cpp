@@ -99,10 +99,7 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
 
   for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
     const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
-    for (std::size_t i = 0; i < rows; ++i) {
-      const float* src = S.data() + i * cols + j0;
-      for (std::size_t jj = 0; jj < width; ++jj) strip[jj * rows + i] = src[jj];
-    }
+    dp_detail::turn_strip(S.data(), rows, cols, j0, width, strip.data());
     for (std::size_t jj = 0; jj < width; ++jj) {
       const int j = static_cast<int>(j0 + jj) + 1;
       std::uint8_t* __restrict out = letters.get() + (j0 + jj) * rows;
