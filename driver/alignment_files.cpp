@@ -1,9 +1,9 @@
 #include "driver/alignment_files.hpp"
 
 #include <filesystem>
-#include <fstream>
 
 #include "common/ending.hpp"
+#include "common/text_file.hpp"
 #include "driver/external_tools.hpp"
 #include "driver/run_state.hpp"
 #include "environment/locate.hpp"
@@ -21,14 +21,6 @@ namespace {
 std::string gamma_structure(const std::string& gamma, std::string_view state_letter) {
   const int length = static_cast<int>(readgcaseq(gamma).size());
   return msa::residue_structure(readgamma(gamma, length), state_letter);
-}
-
-void write_file(const std::string& file, const std::string& text) {
-  std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  if (!f) throw io_error_from_errno(file);
-  f << text;
-  f.close();
-  if (!f) throw IoError(file, "cannot write the file");
 }
 
 }  // namespace
@@ -66,12 +58,12 @@ void write_alignment_files(const RunState& state, const AssembledMsa& msa, std::
   const Settings& s = state.settings;
   if (!s.alignment_file.empty()) {
     const bool structure = s.format == msa::Format::stockholm;
-    write_file(s.alignment_file, msa::format_alignment(final_alignment(state, msa, parent.gamma, structure), s.format));
+    write_text_file(s.alignment_file, msa::format_alignment(final_alignment(state, msa, parent.gamma, structure), s.format));
   }
   if (!s.tree_file.empty()) {
     std::vector<msa::TreeJoin> tree;
     for (const Join& j : joins) tree.push_back({j.first, j.second, j.joined, j.similarity});
-    write_file(s.tree_file, msa::newick_tree(msa::unique_names(state.names), tree));
+    write_text_file(s.tree_file, msa::newick_tree(msa::unique_names(state.names), tree));
   }
 }
 

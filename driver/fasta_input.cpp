@@ -9,6 +9,7 @@
 #include "common/fixedwidth.hpp"
 #include "common/names.hpp"
 #include "common/residues.hpp"
+#include "common/text_file.hpp"
 #include "driver/external_tools.hpp"
 #include "driver/run_state.hpp"
 #include "msaformats/full_length.hpp"
@@ -180,14 +181,6 @@ namespace {
 void remove_if_present(const std::string& file) {
   std::error_code ec;
   std::filesystem::remove(file, ec);
-}
-
-void write_text_file(const std::string& file, const std::string& text) {
-  std::ofstream f(file, std::ios::binary | std::ios::trunc);
-  if (!f) throw io_error_from_errno(file);
-  f << text;
-  f.close();
-  if (!f) throw IoError(file, "write failed");
 }
 
 }  // namespace
