@@ -35,52 +35,17 @@ namespace {
 constexpr float kFloor = -2147483648.0f;
 constexpr int kStrip = 64;     // columns of S turned column-major at a time
 
+using dp_detail::Beats;
 
-struct Beats {
-  bool m = false;  // some M of the column is above best_m
-  bool d = false;
-};
-
-// Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
-// with the match and deletion letters of each cell; a holds S(., j).  Built
-// once per vector path below: only adds, subtractions, compares and
-// selects, so every path gives the same cells.
-[[gnu::always_inline]] inline Beats fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __restrict mprev,
-                   const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,
-                   float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge, float best_m,
-                   float best_d) {
-  int beats_m = 0, beats_d = 0;
-  for (std::size_t i = 1; i <= rows; ++i) {
-    const float s = a[i - 1];
-    const float mm = mprev[i - 1] + s, im = iprev[i - 1] + s, dm = dprev[i - 1] + s;
-    float v = mm;
-    v = im > v ? im : v;
-    v = dm > v ? dm : v;
-    v = 0.0f > v ? 0.0f : v;
-    // M, I, D, E: the first of mm, im, dm that v equals.
-    const int lm = (v != mm) * (1 + (v != im) * (1 + (v != dm)));
-
-    const float dd = mprev[i] - go, di = iprev[i] - go, de = dprev[i] - ge;
-    float u = dd;
-    u = di > u ? di : u;
-    u = de > u ? de : u;
-    const int ld = (u != dd) * (1 + (u != di));
-
-    mcur[i] = v;
-    dcur[i] = u;
-    out[i - 1] = static_cast<std::uint8_t>(lm | (ld << 3));
-    beats_m |= v > best_m;
-    beats_d |= u > best_d;
-  }
-  return {beats_m != 0, beats_d != 0};
-}
-
+// The column fill (dp_columns.hpp) with the local aligner's floor, built
+// once per vector path: only adds, subtractions, compares and selects, so
+// every path gives the same cells.
 #define XK_FILL_M_AND_D(name, target)                                                                              \
   target Beats name(std::size_t rows, const float* __restrict a, const float* __restrict mprev,                   \
                     const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,         \
                     float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge, float best_m,       \
                     float best_d) {                                                                                \
-    return fill_m_and_d(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, best_m, best_d);                    \
+    return dp_detail::fill_m_and_d<true>(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, best_m, best_d);   \
   }
 XK_FILL_M_AND_D(fill_m_and_d_plain, )
 XK_FILL_M_AND_D(fill_m_and_d_avx2, [[gnu::target("arch=x86-64-v3")]])

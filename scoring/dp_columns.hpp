@@ -1,5 +1,6 @@
-// The working tables of the two-column aligners (dp and dp_ends), and the
-// turning of S into column strips that both fill from.
+// The working tables of the two-column aligners (dp and dp_ends), the
+// turning of S into column strips, and the column fill of M and D that both
+// run.
 //
 // AlignerColumns: the three score columns (M, I, D) of the previous and of
 // the current column of S, rows + 1 entries each (entry 0 is row 0); a strip
@@ -41,6 +42,49 @@ struct AlignerColumns {
  private:
   static std::vector<float> column(std::size_t n) { return make_table<float>(n, "match score matrix"); }
 };
+
+// Whether a filled column holds some M above best_m, some D above best_d.
+struct Beats {
+  bool m = false;
+  bool d = false;
+};
+
+// Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
+// with the match and deletion letters of each cell (bits 0-1 M: M, I, D or
+// E for the floor; bits 3-4 D: M, I, D); a holds S(., j).  Local: M takes
+// at least 0, the local aligner's floor; otherwise M has no floor and never
+// takes E.  A kernel: inlined into each caller's vector-path builds.
+template <bool Local>
+[[gnu::always_inline]] inline Beats fill_m_and_d(std::size_t rows, const float* __restrict a,
+                                                 const float* __restrict mprev, const float* __restrict iprev,
+                                                 const float* __restrict dprev, float* __restrict mcur,
+                                                 float* __restrict dcur, std::uint8_t* __restrict out, float go,
+                                                 float ge, float best_m, float best_d) {
+  int beats_m = 0, beats_d = 0;
+  for (std::size_t i = 1; i <= rows; ++i) {
+    const float s = a[i - 1];
+    const float mm = mprev[i - 1] + s, im = iprev[i - 1] + s, dm = dprev[i - 1] + s;
+    float v = mm;
+    v = im > v ? im : v;
+    v = dm > v ? dm : v;
+    if constexpr (Local) v = 0.0f > v ? 0.0f : v;
+    // M, I, D, E: the first of mm, im, dm that v equals.
+    const int lm = (v != mm) * (1 + (v != im) * (1 + (v != dm)));
+
+    const float dd = mprev[i] - go, di = iprev[i] - go, de = dprev[i] - ge;
+    float u = dd;
+    u = di > u ? di : u;
+    u = de > u ? de : u;
+    const int ld = (u != dd) * (1 + (u != di));
+
+    mcur[i] = v;
+    dcur[i] = u;
+    out[i - 1] = static_cast<std::uint8_t>(lm | (ld << 3));
+    beats_m |= v > best_m;
+    beats_d |= u > best_d;
+  }
+  return {beats_m != 0, beats_d != 0};
+}
 
 // Columns j0 .. j0+width-1 of S (rows x cols, row-major) into `strip`,
 // column-major: strip[jj * rows + i] = S(i, j0 + jj), all from 0.

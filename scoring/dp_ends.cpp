@@ -30,32 +30,6 @@ namespace {
 using dp_ends_detail::kNone;
 constexpr int kStrip = 64;  // columns of S turned column-major at a time
 
-
-// Rows 1..rows of column j of M and D from column j - 1 (index 0 is row 0),
-// with the match and deletion letters of each cell; a holds S(., j).
-void fill_m_and_d(std::size_t rows, const float* __restrict a, const float* __restrict mprev,
-                  const float* __restrict iprev, const float* __restrict dprev, float* __restrict mcur,
-                  float* __restrict dcur, std::uint8_t* __restrict out, float go, float ge) {
-  for (std::size_t i = 1; i <= rows; ++i) {
-    const float s = a[i - 1];
-    const float mm = mprev[i - 1] + s, im = iprev[i - 1] + s, dm = dprev[i - 1] + s;
-    float v = mm;
-    v = im > v ? im : v;
-    v = dm > v ? dm : v;
-    const int lm = (v != mm) * (1 + (v != im));
-
-    const float dd = mprev[i] - go, di = iprev[i] - go, de = dprev[i] - ge;
-    float u = dd;
-    u = di > u ? di : u;
-    u = de > u ? de : u;
-    const int ld = (u != dd) * (1 + (u != di));
-
-    mcur[i] = v;
-    dcur[i] = u;
-    out[i - 1] = static_cast<std::uint8_t>(lm | (ld << 3));
-  }
-}
-
 // The end-cell candidates of column j (dp_ends_detail::may_end): every row
 // of the last column when the first input may end early, else the last row
 // of the last column, or of every column when the second may end early.
@@ -108,8 +82,8 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
       mcur[0] = border_m(j, ends.second_start);
       icur[0] = kNone;
       cur_d[0] = border_gap(j, ends.second_start, go, ge);
-      fill_m_and_d(rows, strip.data() + jj * rows, prev_m.data(), prev_i.data(), prev_d.data(), mcur,
-                   cur_d.data(), out, go, ge);
+      dp_detail::fill_m_and_d<false>(rows, strip.data() + jj * rows, prev_m.data(), prev_i.data(), prev_d.data(),
+                                     mcur, cur_d.data(), out, go, ge, kNone, kNone);
       // I runs down the column: one cell after the other.
       for (std::size_t i = 1; i <= rows; ++i) {
         const float io = mcur[i - 1] - go, ie = icur[i - 1] - ge;
