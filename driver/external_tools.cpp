@@ -1,7 +1,9 @@
 #include "driver/external_tools.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +43,28 @@ class FileActions {
   bool ok_ = false;
 };
 
+// A descriptor of a started process that becomes readable when it ends.
+class ProcessHandle {
+ public:
+  explicit ProcessHandle(pid_t pid) : fd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
+  ~ProcessHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ProcessHandle(const ProcessHandle&) = delete;
+  ProcessHandle& operator=(const ProcessHandle&) = delete;
+  // Waits up to `ms` milliseconds for the end; false when there is no
+  // descriptor to wait on.
+  bool wait_ms(int ms) const {
+    if (fd_ < 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    ::poll(&p, 1, ms);
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
@@ -50,6 +74,8 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   if (r.stdin_from && !fa.open(0, *r.stdin_from, O_RDONLY)) return -1;
   if (r.stdout_append && !fa.open(1, *r.stdout_append, O_WRONLY | O_CREAT | O_APPEND)) return -1;
   if (r.stderr_discard && !fa.open(2, "/dev/null", O_WRONLY)) return -1;
+  if (!r.stderr_discard && r.stderr_append && !fa.open(2, *r.stderr_append, O_WRONLY | O_CREAT | O_APPEND))
+    return -1;
 
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
@@ -67,9 +93,12 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   int status = 0;
   bool stopped = false;  // the tool was told to stop because of an interrupt
   // The signal may reach any thread of the run, not the one waiting here
-  // (joins run tools on worker threads), so the wait polls the interrupt
-  // flag: first often, as most tool calls end within milliseconds, then
-  // every 20 ms.
+  // (joins run tools on worker threads), so the wait looks at the interrupt
+  // flag at least every 20 ms.  A process descriptor wakes the wait the
+  // moment the tool ends (most calls take a few milliseconds, and a run
+  // makes two per sequence and one per join); where the system has none,
+  // the wait polls, first often, then every 20 ms.
+  const ProcessHandle handle(pid);
   for (long pause_us = 100;; pause_us = std::min(pause_us * 2, 20000L)) {
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
@@ -78,7 +107,7 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
       ::kill(pid, SIGTERM);
       stopped = true;
     }
-    ::usleep(static_cast<useconds_t>(pause_us));
+    if (!handle.wait_ms(20)) ::usleep(static_cast<useconds_t>(pause_us));
   }
   // An interrupt that came while the tool ran (and may have ended it too,
   // as a terminal's interrupt reaches the whole process group) wins over
@@ -87,20 +116,21 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string mkprof(const std::string& sequence_file) {
+std::string mkprof(const std::string& sequence_file, const ToolOutput& output) {
   const std::string profile = profile_file_of(sequence_file);
   Redirections r;
   r.stdin_from = sequence_file;
-  r.stdout_append = kLogFile;
+  r.stdout_append = output.log;
   r.stderr_discard = true;
   if (run_tool({kConverter, profile}, r) != 0) throw FatalStop("ERROR: System command for making drct files!!!");
   return profile;
 }
 
-std::string drct2gca(const std::string& profile_file) {
+std::string drct2gca(const std::string& profile_file, const ToolOutput& output) {
   const std::string gamma = gamma_file_of(profile_file);
   Redirections r;
-  r.stdout_append = kLogFile;
+  r.stdout_append = output.log;
+  r.stderr_append = output.errors;
   if (run_tool({kGammaTool, kGammaModel, profile_file, gamma, "0"}, r) != 0)
     throw FatalStop("ERROR: System command for making gca files!!!");
   return gamma;

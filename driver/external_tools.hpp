@@ -1,6 +1,6 @@
 // Starting the converter and the gamma tool.  Both are started directly
-// (no shell), one at a time, in the working directory, and judged by their
-// exit status; their standard output is appended to "LOG".
+// (no shell) in the working directory, waited for, and judged by their exit
+// status; their standard output is appended to "LOG" (or a file of its own).
 #pragma once
 
 #include <optional>
@@ -20,6 +20,16 @@ struct Redirections {
   std::optional<std::string> stdin_from;     // opened for reading; unset: inherited
   std::optional<std::string> stdout_append;  // opened for appending (created); unset: inherited
   bool stderr_discard = false;               // to /dev/null; otherwise inherited
+  std::optional<std::string> stderr_append;  // opened for appending (created); unset: as above
+};
+
+// Where a tool's output goes: the standard output appended to `log`, the
+// gamma tool's standard error to `errors` when set (else the terminal).
+// Tools that run side by side write to files of their own, which the run
+// then adds to "LOG" and the terminal in sequence order.
+struct ToolOutput {
+  std::string log = kLogFile;
+  std::optional<std::string> errors;
 };
 
 // Starts argv[0] (a path, not searched for) with the given arguments and
@@ -34,12 +44,12 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& redirecti
 // `sequence_file`, standard output appended to "LOG", standard error
 // discarded.  Returns the profile file name.  A status other than 0 is the
 // FatalStop "ERROR: System command for making drct files!!!".
-std::string mkprof(const std::string& sequence_file);
+std::string mkprof(const std::string& sequence_file, const ToolOutput& output = {});
 
 // The gamma tool: "./xkordel_gamma model_R.hmm PROFILE STEM.gca 0" with
 // standard output appended to "LOG" and standard error on the terminal.
 // Returns the gamma file name.  A status other than 0 is the FatalStop
 // "ERROR: System command for making gca files!!!".
-std::string drct2gca(const std::string& profile_file);
+std::string drct2gca(const std::string& profile_file, const ToolOutput& output = {});
 
 }  // namespace xk::driver

@@ -1,7 +1,9 @@
 #include "driver/fasta_input.hpp"
 
 #include <filesystem>
+#include <exception>
 #include <fstream>
+#include <iostream>
 #include <istream>
 #include <optional>
 
@@ -11,6 +13,7 @@
 #include "common/residues.hpp"
 #include "common/text_file.hpp"
 #include "driver/external_tools.hpp"
+#include "driver/ordered_pool.hpp"
 #include "driver/run_state.hpp"
 #include "msaformats/full_length.hpp"
 
@@ -183,6 +186,24 @@ void remove_if_present(const std::string& file) {
   std::filesystem::remove(file, ec);
 }
 
+// Adds a tool's held standard output to LOG and its held standard error to
+// the terminal, and removes both files.
+void pass_on_tool_output(const std::string& log, const std::string& errors) {
+  {
+    std::ifstream in(log, std::ios::binary);
+    std::ofstream out(kLogFile, std::ios::binary | std::ios::app);
+    if (in && in.peek() != std::char_traits<char>::eof()) out << in.rdbuf();
+    if (!out) throw IoError(kLogFile, "cannot append the tools' output");
+  }
+  {
+    std::ifstream in(errors, std::ios::binary);
+    if (in && in.peek() != std::char_traits<char>::eof()) std::cerr << in.rdbuf();
+    std::cerr.flush();
+  }
+  remove_if_present(log);
+  remove_if_present(errors);
+}
+
 }  // namespace
 
 void input_phase(RunState& state) {
@@ -199,25 +220,47 @@ void input_phase(RunState& state) {
   std::ostream& con = state.console;
   con << '\n' << fw::ConsoleLine().text("Sequence number in the FASTA file:").num(static_cast<long long>(seqs.size())).str()
       << '\n';
-  for (std::size_t k = 1; k <= seqs.size(); ++k) {
-    const FastaSequence& s = seqs[k - 1];
-    const std::string stem = std::to_string(k);
-    const std::string seq_file = stem + ".seq", drct_file = stem + ".drct", gca_file = stem + ".gca";
-    remove_if_present(seq_file);
-    remove_if_present(drct_file);
-    remove_if_present(gca_file);
-    con << fw::ConsoleLine().text("...parsing sequence ").text(stem).str();
-    for (const std::string& w : s.warnings) con << fw::ConsoleLine().text(w).str();
-    con.flush();
-    write_text_file(seq_file, sequence_file_text(s));
-    mkprof(seq_file);
-    drct2gca(drct_file);
-    remove_if_present(seq_file);
-    state.seqID.push_back(s.id);
-    state.seqchar.push_back(s.residues);
-    state.names.push_back(s.name);
-    state.sequences.push_back(s.residues);
-  }
+  // Each sequence's files are made by the two tools, sequences side by side
+  // on the run's threads.  The tools' output is held in files of the
+  // sequence's own and added to LOG and the terminal in sequence order, with
+  // the console lines, as a one-at-a-time run writes them.
+  struct Made {
+    std::exception_ptr error;
+  };
+  ordered_run<Made>(
+      seqs.size(), state.threads,
+      [&](std::size_t idx) {
+        const std::string stem = std::to_string(idx + 1);
+        const std::string seq_file = stem + ".seq", drct_file = stem + ".drct", gca_file = stem + ".gca";
+        const ToolOutput output{stem + ".log", stem + ".err"};
+        Made made;
+        try {
+          for (const std::string& f : {seq_file, drct_file, gca_file, output.log, *output.errors})
+            remove_if_present(f);
+          write_text_file(seq_file, sequence_file_text(seqs[idx]));
+          mkprof(seq_file, output);
+          drct2gca(drct_file, output);
+          remove_if_present(seq_file);
+        } catch (...) {
+          made.error = std::current_exception();
+        }
+        return made;
+      },
+      [&](std::size_t idx) {
+        con << fw::ConsoleLine().text("...parsing sequence ").text(std::to_string(idx + 1)).str();
+        for (const std::string& w : seqs[idx].warnings) con << fw::ConsoleLine().text(w).str();
+        con.flush();
+      },
+      [&](std::size_t idx, Made&& made) {
+        const std::string stem = std::to_string(idx + 1);
+        pass_on_tool_output(stem + ".log", stem + ".err");
+        if (made.error) std::rethrow_exception(made.error);
+        const FastaSequence& s = seqs[idx];
+        state.seqID.push_back(s.id);
+        state.seqchar.push_back(s.residues);
+        state.names.push_back(s.name);
+        state.sequences.push_back(s.residues);
+      });
   con << '\n';
   con.flush();
 }
