@@ -4,8 +4,9 @@
 
 namespace xk::accurate {
 
-Refinement refine(std::vector<std::string> rows, int rounds, const RefinementSteps& steps) {
+Refinement refine(std::vector<std::string> rows, int rounds, const RefinementSteps& steps, int first_iteration) {
   Refinement r;
+  r.iterations = first_iteration;
   r.objective = steps.objective(rows);
   r.rows = std::move(rows);
   for (int round = 1; round <= rounds; ++round) {

@@ -39,9 +39,10 @@ struct RefinementSteps {
   std::function<void(const Candidate& kept, int iteration, double objective)> keep;
 };
 
-// Runs at most `rounds` rounds (0: none) from the alignment `rows`.  Two
+// Runs at most `rounds` rounds (0: none) from the alignment `rows`, whose
+// number is `first_iteration` (the first round's result is iteration + 1).  Two
 // alignments are the same when they are equal without their empty columns.
 // The result's objective is never below the start's.
-Refinement refine(std::vector<std::string> rows, int rounds, const RefinementSteps& steps);
+Refinement refine(std::vector<std::string> rows, int rounds, const RefinementSteps& steps, int first_iteration = 1);
 
 }  // namespace xk::accurate

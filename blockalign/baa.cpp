@@ -25,7 +25,8 @@ void baa(const std::string& name1, const std::string& name2, int len1, int len2,
 }
 
 void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& tables, float bias,
-         std::optional<std::uint64_t> seed, std::ostream& out, unsigned threads, LayeredTables* keep) {
+         std::optional<std::uint64_t> seed, std::ostream& out, unsigned threads, LayeredTables* keep,
+         MatchPath* path) {
   const std::string& file1 = files.profile1;
   const std::string& file2 = files.profile2;
   out << aligning_line(files.shown1, files.shown2);
@@ -53,6 +54,7 @@ void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& table
 
   const BlockMergeResult merged = block_merge(len1, len2, maxblock, mij, pro1, pro2, seed, keep);
   write_merged_profile(files.merged, std::max(len1, len2), merged.outprofile);
+  if (path != nullptr) *path = best_supported_path(len1, len2, merged.match);
 }
 
 }  // namespace xk

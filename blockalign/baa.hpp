@@ -8,6 +8,7 @@
 #include <string>
 
 #include "blockalign/layered.hpp"
+#include "blockalign/support_path.hpp"
 #include "scoring/scores.hpp"
 
 namespace xk {
@@ -46,8 +47,11 @@ struct MergeFiles {
 // threads; the merged file does not depend on their number.  `keep`: the
 // block-layered tables of an earlier merge to reuse, and where this merge
 // leaves its own (see LayeredTables); null: fresh tables, released.
+// `path`: where the join's best-supported alignment goes (see
+// best_supported_path); null: not made.  It draws nothing from the
+// sampler, so the merged file is the same either way.
 void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& tables, float bias,
          std::optional<std::uint64_t> seed, std::ostream& out, unsigned threads = 1,
-         LayeredTables* keep = nullptr);
+         LayeredTables* keep = nullptr, MatchPath* path = nullptr);
 
 }  // namespace xk

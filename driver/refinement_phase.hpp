@@ -5,6 +5,8 @@
 // objective does not fall, for at most settings.rounds rounds.
 #pragma once
 
+#include <optional>
+
 #include <string>
 #include <vector>
 
@@ -31,6 +33,11 @@ struct ParentAlignment {
 // go to state.out; then the line "Refinement: K iterations, ended WHY" and an
 // empty line.  Console: each round's lines, then " ...refinement kept
 // iteration K".  Returns the kept alignment with its parent.
-ParentAlignment refinement_phase(RunState& state, ParentAlignment start, const InitialMsaTools& tools);
+// `progressive`, when given, is the progressive alignment of the joins on
+// the columns of the same parent: it becomes iteration 2, listed under the
+// line "Progressive alignment along the joins" and an empty line, and the
+// rounds start from it.
+ParentAlignment refinement_phase(RunState& state, ParentAlignment start, const InitialMsaTools& tools,
+                                 std::optional<AssembledMsa> progressive = std::nullopt);
 
 }  // namespace xk::driver

@@ -28,6 +28,7 @@
 #include "driver/initial_msa.hpp"
 #include "driver/merge_order.hpp"
 #include "driver/pair_report.hpp"
+#include "driver/progressive_msa.hpp"
 #include "driver/refinement_phase.hpp"
 #include "driver/state_model.hpp"
 #include "environment/machine.hpp"
@@ -184,14 +185,20 @@ class TablePool {
 ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   remove_stale_join_files(state.n());
   TablePool pool;
+  const bool keep_paths = state.settings.mode == Mode::accurate;
+  std::mutex paths_lock;
   ParentPhaseTools tools{file_exists, make_gamma, [&](const MergeFiles& files, std::ostream& console) {
                            check_interrupt();
                            const int len1 = getdrctlen(files.profile1), len2 = getdrctlen(files.profile2);
                            check_merge_memory(files.shown1, files.shown2, len1, len2, state.memory_limit);
                            LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
+                           MatchPath path;
                            baa(files, len1, len2, state.tables, state.settings.bias, state.settings.seed, console,
-                               state.threads, &keep);
+                               state.threads, &keep, keep_paths ? &path : nullptr);
                            pool.give(std::move(keep));
+                           if (!keep_paths) return;
+                           std::lock_guard lock(paths_lock);
+                           state.join_paths[file_stem(files.merged)] = std::move(path);
                          },
                          [](const std::string& profile) { return getdrctlen(profile); }};
   ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, state.threads, &joins);
@@ -231,10 +238,11 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
 // Every sequence against the parent profile, reported and assembled; in
 // the accurate mode, then refined.  Returns the alignment with the parent its
 // rows were aligned to.
-ParentAlignment initial_msa_phase(RunState& state, const ParentFiles& parent) {
+ParentAlignment initial_msa_phase(RunState& state, const ParentFiles& parent, const std::vector<Join>& joins) {
   const InitialMsaTools tools = parent_alignment_tools(state);
   ParentAlignment a{run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools), parent};
-  if (state.settings.mode == Mode::accurate) a = refinement_phase(state, std::move(a), tools);
+  if (state.settings.mode == Mode::accurate)
+    a = refinement_phase(state, std::move(a), tools, progressive_msa(state, joins));
   return a;
 }
 
@@ -271,7 +279,7 @@ void run_phases(RunState& state) {
   timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist
   std::vector<Join> joins;
   const ParentFiles parent = timed(state, "parent profile", [&] { return parent_phase(state, joins); });
-  const ParentAlignment final = timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent); });
+  const ParentAlignment final = timed(state, "initial MSA", [&] { return initial_msa_phase(state, parent, joins); });
   timed(state, "state model", [&] {
     run_state_model_phase(state.console, state.out, state.seqID, state.aliscore.values(), final.msa.rows);
     state.out.flush();

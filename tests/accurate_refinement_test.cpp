@@ -1,11 +1,14 @@
-// The accurate mode's alignment rules: the sum-of-pairs objective, the
-// parent profile of an alignment, and the refinement loop's stops.
+// The accurate mode's alignment rules: the best-supported path of a join,
+// the progressive merge of two groups along it, the sum-of-pairs objective,
+// the parent profile of an alignment, and the refinement loop's stops.
 #include <gtest/gtest.h>
 
 #include <numeric>
 
 #include "accurate/alignment_profile.hpp"
+#include "accurate/progressive.hpp"
 #include "accurate/refinement.hpp"
+#include "blockalign/support_path.hpp"
 
 using namespace xk::accurate;
 
@@ -102,4 +105,39 @@ TEST(AccurateRefinement, StopsAtAFixedPointAtAFallOrAfterTheRounds) {
   EXPECT_EQ(r.rows, start);
   EXPECT_EQ(r.objective, -4.0);
   EXPECT_EQ(kept, 0);
+}
+
+TEST(JoinPath, HighestSummedFrequenciesOverPositivePairsOnly) {
+  // Worked by hand: (1,1) + (3,3) = 1.3 beats (2,1) + (3,3) = 1.2 and
+  // (1,1) + (2,3) = 1.0; the zero entries are never matched.
+  const std::vector<float> match{0.6f, 0.3f, 0.0f,  //
+                                 0.5f, 0.0f, 0.4f,  //
+                                 0.0f, 0.2f, 0.7f};
+  EXPECT_EQ(xk::best_supported_path(3, 3, match), (xk::MatchPath{{1, 1}, {3, 3}}));
+  // Equal sums: the traceback from the end keeps the later pair.
+  EXPECT_EQ(xk::best_supported_path(1, 2, std::vector<float>{0.5f, 0.5f}), (xk::MatchPath{{1, 2}}));
+  EXPECT_TRUE(xk::best_supported_path(2, 2, std::vector<float>(4, 0.0f)).empty());
+  EXPECT_TRUE(xk::best_supported_path(0, 3, {}).empty());
+}
+
+TEST(ProgressiveJoin, MergesTwoGroupsAlongThePathKeepingTheirColumns) {
+  // First group: sequences 3 and 1, its profile positions on columns 0, 1
+  // and 3 (column 2 is an insertion of sequence 1); second: sequence 2.
+  GroupAlignment first{{3, 1}, {"AC.D", "AGED"}, {0, 1, 3}};
+  const GroupAlignment second = sequence_alignment(2, "CWD");
+  const GroupAlignment g = join_groups(first, second, {{2, 1}, {3, 3}});
+  // Worked by hand: A before the first pair, the pair C/G with C, then the
+  // first group's insertion and the second's W, each in its own column.
+  EXPECT_EQ(g.members, (std::vector<int>{3, 1, 2}));
+  EXPECT_EQ(g.rows, (std::vector<std::string>{"AC..D", "AGE.D", ".C.WD"}));
+  EXPECT_EQ(g.position_column, (std::vector<int>{0, 1, 4}));  // the first is the longer (on equal lengths)
+  EXPECT_EQ(rows_in_sequence_order(g), (std::vector<std::string>{"AGE.D", ".C.WD", "AC..D"}));
+
+  // A longer second group lends its positions to the node.
+  const GroupAlignment h = join_groups(sequence_alignment(1, "AC"), sequence_alignment(2, "GAC"), {{1, 2}, {2, 3}});
+  EXPECT_EQ(h.rows, (std::vector<std::string>{".AC", "GAC"}));
+  EXPECT_EQ(h.position_column, (std::vector<int>{0, 1, 2}));
+  // No pair at all: the first group's columns, then the second's.
+  EXPECT_EQ(join_groups(sequence_alignment(1, "AC"), sequence_alignment(2, "G"), {}).rows,
+            (std::vector<std::string>{"AC.", "..G"}));
 }
