@@ -1,49 +1,43 @@
 #include "driver/progressive_msa.hpp"
 
-#include <map>
+#include <algorithm>
 
-#include "accurate/progressive.hpp"
 #include "common/names.hpp"
-#include "driver/run_state.hpp"
 #include "readers/gamma.hpp"
 #include "readers/profiles.hpp"
 
 namespace xk::driver {
 
-namespace {
-
-// A node's group, taken out of `groups` (each is used by one join), or the
-// alignment of the sequence the stem names.
-std::optional<accurate::GroupAlignment> take_group(std::map<std::string, accurate::GroupAlignment>& groups,
-                                                   const std::string& stem, int sequence) {
-  if (const auto found = groups.find(stem); found != groups.end()) {
-    accurate::GroupAlignment g = std::move(found->second);
-    groups.erase(found);
-    return g;
+std::optional<accurate::GroupAlignment> ProgressiveGroups::take(const std::string& stem) {
+  {
+    std::lock_guard guard(lock_);
+    if (const auto found = groups_.find(stem); found != groups_.end()) {
+      accurate::GroupAlignment g = std::move(found->second);
+      groups_.erase(found);
+      return g;
+    }
   }
-  if (stem != std::to_string(sequence)) return std::nullopt;
+  if (stem.empty() || !std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
   const std::string residues = readgcaseq(gamma_file_of(stem));
   if (getdrctlen(profile_file_of(stem)) != static_cast<int>(residues.size())) return std::nullopt;
-  return accurate::sequence_alignment(sequence, residues);
+  return accurate::sequence_alignment(std::stoi(stem), residues);
 }
 
-}  // namespace
+void ProgressiveGroups::join(const std::string& stem1, const std::string& stem2, const std::string& stem,
+                             const MatchPath& path) {
+  std::optional<accurate::GroupAlignment> a = take(stem1), b = take(stem2);
+  if (!a || !b) return;
+  accurate::GroupAlignment g = accurate::join_groups(*a, *b, path);
+  std::lock_guard guard(lock_);
+  groups_[stem] = std::move(g);
+}
 
-std::optional<AssembledMsa> progressive_msa(const RunState& state, const std::vector<Join>& joins) {
-  if (joins.empty()) return std::nullopt;
-  std::map<std::string, accurate::GroupAlignment> groups;  // the nodes made so far, by file stem
-  for (const Join& j : joins) {
-    const auto path = state.join_paths.find(j.stem);
-    if (path == state.join_paths.end()) return std::nullopt;
-    // A member that is a sequence has the join's p (first) or q (second).
-    std::optional<accurate::GroupAlignment> a = take_group(groups, j.first_stem, j.p);
-    std::optional<accurate::GroupAlignment> b = take_group(groups, j.second_stem, j.q);
-    if (!a || !b) return std::nullopt;
-    groups[j.stem] = accurate::join_groups(*a, *b, path->second);
-  }
-  const accurate::GroupAlignment& root = groups.at(joins.back().stem);
-  if (static_cast<int>(root.members.size()) != state.n()) return std::nullopt;
-
+std::optional<AssembledMsa> ProgressiveGroups::alignment(const std::string& stem, int n) const {
+  std::lock_guard guard(lock_);
+  const auto found = groups_.find(stem);
+  if (found == groups_.end() || static_cast<int>(found->second.members.size()) != n) return std::nullopt;
+  const accurate::GroupAlignment& root = found->second;
   AssembledMsa msa;
   msa.rows = accurate::rows_in_sequence_order(root);
   msa.first_residue.assign(msa.rows.size(), 1);

@@ -1,25 +1,44 @@
 // The accurate mode's progressive alignment: the sequences merged group by
-// group along the joins of the parent-profile phase, each join along the
-// path its block-aligner samples support best.
+// group as the parent-profile phase joins them, each join along the path
+// its block-aligner samples support best.
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "driver/merge_order.hpp"
+#include "accurate/progressive.hpp"
+#include "blockalign/support_path.hpp"
 #include "driver/msa_report.hpp"
 
 namespace xk::driver {
 
-struct RunState;
+// The groups of the merge tree by file stem ("7" for sequence 7, "j3" for
+// join 3).  Joins may be made from several threads at once, each after the
+// joins that made its members.
+class ProgressiveGroups {
+ public:
+  // Makes the group of `stem` from its members' groups (taken out: each is
+  // used by one join) along `path`, a sequence's group from the residue
+  // text of its gamma file.  Makes none when a member's group is missing or
+  // a sequence's profile and residue text differ in length: then no later
+  // join that holds it gets a group either.
+  void join(const std::string& stem1, const std::string& stem2, const std::string& stem, const MatchPath& path);
 
-// The alignment of the last join's node in the run's column system: rows in
-// sequence order (residue letters of the sequences' gamma files, '.' for a
-// gap), every residue in its row (first residue 1), and per column the
-// parent profile's position there (the last join's node is the parent).
-// None when the joins leave a sequence out, when a join's path is missing
-// (state.join_paths), or when a sequence's profile and residue text differ
-// in length.
-std::optional<AssembledMsa> progressive_msa(const RunState& state, const std::vector<Join>& joins);
+  // The alignment of the group `stem` holding all n sequences in the run's
+  // column system: rows in sequence order (residue letters of the
+  // sequences' gamma files, '.' for a gap), every residue in its row (first
+  // residue 1), and per column the group's profile position there (the last
+  // join's node is the parent).  None when there is no such group.
+  std::optional<AssembledMsa> alignment(const std::string& stem, int n) const;
+
+ private:
+  std::optional<accurate::GroupAlignment> take(const std::string& stem);
+
+  mutable std::mutex lock_;
+  std::map<std::string, accurate::GroupAlignment> groups_;
+};
 
 }  // namespace xk::driver

@@ -185,8 +185,8 @@ class TablePool {
 ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   remove_stale_join_files(state.n());
   TablePool pool;
-  const bool keep_paths = state.settings.mode == Mode::accurate;
-  std::mutex paths_lock;
+  // The accurate mode aligns the groups of the tree as they are joined.
+  const bool progressive = state.settings.mode == Mode::accurate;
   ParentPhaseTools tools{file_exists, make_gamma, [&](const MergeFiles& files, std::ostream& console) {
                            check_interrupt();
                            const int len1 = getdrctlen(files.profile1), len2 = getdrctlen(files.profile2);
@@ -194,11 +194,11 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
                            LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
                            MatchPath path;
                            baa(files, len1, len2, state.tables, state.settings.bias, state.settings.seed, console,
-                               state.threads, &keep, keep_paths ? &path : nullptr);
+                               state.threads, &keep, progressive ? &path : nullptr);
                            pool.give(std::move(keep));
-                           if (!keep_paths) return;
-                           std::lock_guard lock(paths_lock);
-                           state.join_paths[file_stem(files.merged)] = std::move(path);
+                           if (!progressive) return;
+                           state.groups.join(file_stem(files.profile1), file_stem(files.profile2),
+                                             file_stem(files.merged), path);
                          },
                          [](const std::string& profile) { return getdrctlen(profile); }};
   ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, state.threads, &joins);
@@ -242,7 +242,8 @@ ParentAlignment initial_msa_phase(RunState& state, const ParentFiles& parent, co
   const InitialMsaTools tools = parent_alignment_tools(state);
   ParentAlignment a{run_initial_msa_phase(state.console, state.out, state.seqID, parent, tools), parent};
   if (state.settings.mode == Mode::accurate)
-    a = refinement_phase(state, std::move(a), tools, progressive_msa(state, joins));
+    a = refinement_phase(state, std::move(a), tools,
+                         joins.empty() ? std::nullopt : state.groups.alignment(joins.back().stem, state.n()));
   return a;
 }
 

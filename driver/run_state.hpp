@@ -5,14 +5,13 @@
 
 #include <cassert>
 #include <cstdint>
-#include <map>
 #include <ostream>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "blockalign/support_path.hpp"
+#include "driver/progressive_msa.hpp"
 #include "driver/settings.hpp"
 #include "scoring/frequencies.hpp"
 #include "scoring/scores.hpp"
@@ -77,9 +76,9 @@ struct RunState {
   SquareTable dist;
   SquareTable aliscore;
 
-  // Parent-profile phase, accurate mode only: each join's best-supported
-  // alignment of its members' profile positions, by the join's file stem.
-  std::map<std::string, MatchPath> join_paths;
+  // Parent-profile phase, accurate mode only: the groups of the merge tree
+  // aligned progressively.
+  ProgressiveGroups groups;
 
   // The phases run so far, in order, with their wall-clock times: "input",
   // "all pairs", "parent profile", "initial MSA", "state model" and, when
