@@ -100,6 +100,7 @@ std::optional<Settings> parse_command_line(std::span<const std::string> args) {
       auto v = parse_real(value);
       if (!v) throw FatalStop("Wrong argument in bias!!!");
       s.bias = *v;
+      s.bias_given = true;
     } else if (name == "-r") {
       auto v = parse_integer(value);
       if (!v) throw FatalStop("Wrong argument in seed!!!");

@@ -193,7 +193,7 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
                            check_merge_memory(files.shown1, files.shown2, len1, len2, state.memory_limit);
                            LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
                            MatchPath path;
-                           baa(files, len1, len2, state.tables, state.settings.bias, state.settings.seed, console,
+                           baa(files, len1, len2, state.tables, state.settings.block_bias(), state.settings.seed, console,
                                state.threads, &keep, progressive ? &path : nullptr);
                            pool.give(std::move(keep));
                            if (!progressive) return;
@@ -273,7 +273,8 @@ void run_phases(RunState& state) {
   if (state.settings.mode == Mode::accurate) {
     // The classic report has no such line: its absence says the classic run.
     state.out << "Mode: accurate (gap penalties " << fw::shortest(static_cast<double>(state.settings.accurate_go))
-              << " and " << fw::shortest(static_cast<double>(state.settings.accurate_ge))
+              << " and " << fw::shortest(static_cast<double>(state.settings.accurate_ge)) << ", block-aligner bias "
+              << fw::shortest(static_cast<double>(state.settings.block_bias()))
               << ", at most " << state.settings.rounds << " refinement rounds)\n\n";
   }
   timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files

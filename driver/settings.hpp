@@ -18,6 +18,7 @@ struct Settings {
   std::string output;  // output file name (trailing blanks removed)
   float shift = 0.0f;  // "-s": added to the doubled pair scores before dp
   float bias = 0.0f;   // "-b": handed to the block aligner
+  bool bias_given = false;  // whether "-b" was given
   float go = 21.0f;    // gap-opening penalty passed to dp
   float ge = 0.4f;     // gap-extension penalty passed to dp
   // "-r": seed of the block aligner's random generator for every merge, so
@@ -47,6 +48,10 @@ struct Settings {
   // refinement's objective (chosen on training families).
   float accurate_go = 16.0f;
   float accurate_ge = 2.0f;
+  // The block aligner's bias in the accurate mode unless "-b" is given
+  // (chosen on training families): the joins' sampled alignments cover more
+  // of both groups, and the groups are merged along them.
+  float accurate_bias = 2.0f;
 
   // The gap penalties of the all-pairs alignments and of the alignments
   // against the parent.
@@ -54,6 +59,8 @@ struct Settings {
   float pairs_ge() const { return end_gap_free_pairs ? accurate_ge : ge; }
   float parent_go() const { return end_to_end_parent ? accurate_go : go; }
   float parent_ge() const { return end_to_end_parent ? accurate_ge : ge; }
+  // The bias handed to the block aligner.
+  float block_bias() const { return mode == Mode::accurate && !bias_given ? accurate_bias : bias; }
 };
 
 }  // namespace xk::driver

@@ -61,7 +61,7 @@ def read_pir(path):
     return names, rows
 
 
-def homstrad_cases(held_out, limit, max_seqs, max_len):
+def homstrad_cases(held_out, limit, max_seqs, max_len, min_seqs=3):
     base = os.path.join(SHARED, "data", "homstrad")
     out = []
     for fam in sorted(os.listdir(base)):
@@ -72,7 +72,7 @@ def homstrad_cases(held_out, limit, max_seqs, max_len):
             continue
         names, rows = read_pir(ali)
         seqs = [re.sub(r"[^A-Z]", "", r) for r in rows]
-        if not 3 <= len(names) <= max_seqs or max(len(s) for s in seqs) > max_len:
+        if not min_seqs <= len(names) <= max_seqs or max(len(s) for s in seqs) > max_len:
             continue
         out.append(("homstrad", fam, names, rows, seqs))
     step = max(1, len(out) // limit) if limit else 1
@@ -124,6 +124,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--set", required=True, choices=["train", "heldout", "rv11", "rv12"])
     ap.add_argument("--limit", type=int, default=0)
+    ap.add_argument("--min-seqs", type=int, default=3)
     ap.add_argument("--max-seqs", type=int, default=12)
     ap.add_argument("--max-len", type=int, default=400)
     ap.add_argument("--jobs", type=int, default=1)
@@ -131,7 +132,7 @@ def main():
     ap.add_argument("--config", action="append", required=True)
     a = ap.parse_args()
     if a.set in ("train", "heldout"):
-        cases = homstrad_cases(a.set == "heldout", a.limit, a.max_seqs, a.max_len)
+        cases = homstrad_cases(a.set == "heldout", a.limit, a.max_seqs, a.max_len, a.min_seqs)
     else:
         cases = balibase_cases(a.set.upper(), a.limit)
     configs = [c.split("=", 1) for c in a.config]
