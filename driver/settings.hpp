@@ -51,7 +51,7 @@ struct Settings {
   // The block aligner's bias in the accurate mode unless "-b" is given
   // (chosen on training families): the joins' sampled alignments cover more
   // of both groups, and the groups are merged along them.
-  float accurate_bias = 2.0f;
+  float accurate_bias = 1.0f;
 
   // The gap penalties of the all-pairs alignments and of the alignments
   // against the parent.

@@ -9,7 +9,11 @@ data files.  SP is the share of the reference's aligned residue pairs that
 the final listing also puts in one column (BAliBASE: core columns only).
 
 HOMSTRAD families are split by the 32-bit FNV-1a hash of the folder name:
-held out when it is 0 modulo 5, training otherwise.
+held out when it is 0 modulo 5, training otherwise.  HOMSTRAD's sequences
+are the structurally aligned domains only; --flanks gives about half of the
+sequences an unrelated stretch of 10 to 80 residues (cut from families of the
+same part of the split) in front and half of them one behind, as whole
+proteins have, and scores the domains' residues only.
 
 Usage:
   evaluate.py --set train|heldout|rv11|rv12 [--limit N] [--jobs J]
@@ -19,6 +23,7 @@ e.g. --config "classic=xKESTRA -r 1" --config "acc=xk_gap_trial 12 1 pe {io} -r 
 import argparse
 import concurrent.futures
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -61,7 +66,19 @@ def read_pir(path):
     return names, rows
 
 
-def homstrad_cases(held_out, limit, max_seqs, max_len, min_seqs=3):
+def mean_identity(rows):
+    """Mean over the member pairs of the identical share of their aligned
+    residue pairs in the reference."""
+    vals = []
+    for i in range(len(rows)):
+        for j in range(i + 1, len(rows)):
+            pairs = [(a, b) for a, b in zip(rows[i], rows[j]) if a.isalpha() and b.isalpha()]
+            if pairs:
+                vals.append(sum(a == b for a, b in pairs) / len(pairs))
+    return sum(vals) / len(vals) if vals else 0.0
+
+
+def homstrad_cases(held_out, limit, max_seqs, max_len, min_seqs=3, max_identity=1.0):
     base = os.path.join(SHARED, "data", "homstrad")
     out = []
     for fam in sorted(os.listdir(base)):
@@ -73,6 +90,8 @@ def homstrad_cases(held_out, limit, max_seqs, max_len, min_seqs=3):
         names, rows = read_pir(ali)
         seqs = [re.sub(r"[^A-Z]", "", r) for r in rows]
         if not min_seqs <= len(names) <= max_seqs or max(len(s) for s in seqs) > max_len:
+            continue
+        if max_identity < 1.0 and mean_identity([r.upper() for r in rows]) >= max_identity:
             continue
         out.append(("homstrad", fam, names, rows, seqs))
     step = max(1, len(out) // limit) if limit else 1
@@ -87,7 +106,30 @@ def balibase_cases(which, limit):
     return [("balibase", os.path.join(base, c), None, None, None) for c in cases]
 
 
-def run_case(case, config, bindir):
+def add_flanks(cases):
+    """Each HOMSTRAD case with unrelated flanks on its sequences, drawn the
+    same way on every call (seeded by the family's hash): (case, offsets),
+    offsets[s] the length of sequence s's front flank."""
+    pool = "".join(s for c in cases for s in c[4])
+    out = []
+    for kind, fam, names, rows, seqs in cases:
+        rng = random.Random(fnv1a(fam))
+        flanked, offsets = [], []
+        for s in seqs:
+            def flank():
+                if rng.random() >= 0.5:
+                    return ""
+                n = rng.randint(10, 80)
+                start = rng.randrange(0, len(pool) - n)
+                return pool[start:start + n]
+            front, back = flank(), flank()
+            flanked.append(front + s + back)
+            offsets.append(len(front))
+        out.append(((kind, fam, names, rows, flanked), offsets))
+    return out
+
+
+def run_case(case, config, bindir, offsets=None):
     kind, name, names, rows, seqs = case
     prog, *args = config.split()
     work = tempfile.mkdtemp(prefix="xkeval")
@@ -115,6 +157,9 @@ def run_case(case, config, bindir):
             return None, "BAliBASE cases are scored by bench/accuracy/run.sh (--xk-args '-m accurate')"
         listing = alignscore.read_xkestra_listing(out, len(names))
         test = alignscore.residue_columns([r for _, r in listing], seqs, [f for f, _ in listing])
+        if offsets:
+            domains = [re.sub(r"[^A-Z]", "", r) for r in rows]
+            test = [cols[o:o + len(d)] for cols, o, d in zip(test, offsets, domains)]
         return alignscore.sp_tc(alignscore.reference_columns(rows), test)[0], None
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -126,19 +171,29 @@ def main():
     ap.add_argument("--limit", type=int, default=0)
     ap.add_argument("--min-seqs", type=int, default=3)
     ap.add_argument("--max-seqs", type=int, default=12)
+    ap.add_argument("--max-identity", type=float, default=1.0,
+                    help="only families whose members are on average less identical than this (0..1)")
     ap.add_argument("--max-len", type=int, default=400)
     ap.add_argument("--jobs", type=int, default=1)
     ap.add_argument("--bin", default=os.path.join(ROOT, "build", "bin"))
     ap.add_argument("--config", action="append", required=True)
+    ap.add_argument("--flanks", action="store_true", help="unrelated flanks on the HOMSTRAD sequences")
     a = ap.parse_args()
     if a.set in ("train", "heldout"):
-        cases = homstrad_cases(a.set == "heldout", a.limit, a.max_seqs, a.max_len, a.min_seqs)
+        cases = homstrad_cases(a.set == "heldout", a.limit, a.max_seqs, a.max_len, a.min_seqs,
+                               a.max_identity)
+        if a.flanks:
+            flanked = add_flanks(cases)
+            cases = [c for c, _ in flanked]
+            offsets = [o for _, o in flanked]
     else:
         cases = balibase_cases(a.set.upper(), a.limit)
+    if not a.flanks:
+        offsets = [None] * len(cases)
     configs = [c.split("=", 1) for c in a.config]
     results = {name: [] for name, _ in configs}
     with concurrent.futures.ThreadPoolExecutor(a.jobs) as pool:
-        futs = {(cname, k): pool.submit(run_case, case, conf, os.path.abspath(a.bin))
+        futs = {(cname, k): pool.submit(run_case, case, conf, os.path.abspath(a.bin), offsets[k])
                 for cname, conf in configs for k, case in enumerate(cases)}
         for (cname, k), fut in sorted(futs.items(), key=lambda x: x[0][1]):
             try:
