@@ -8,8 +8,9 @@ namespace {
 
 constexpr char kGap = '.';
 
-// Appends column c of `from` to every row of `into` from `offset` on, and
-// gaps to the rows of the other group.
+// Appends one column to the merged rows: column ca of a's rows to the first
+// group's rows and column cb of b's rows to the second's; a null group
+// gives its rows a gap.
 struct RowsBuilder {
   std::vector<std::string>& rows;
   std::size_t first_rows;

@@ -1,7 +1,5 @@
 #include "driver/progressive_msa.hpp"
 
-#include <algorithm>
-
 #include "common/names.hpp"
 #include "readers/gamma.hpp"
 #include "readers/profiles.hpp"
@@ -17,8 +15,8 @@ std::optional<accurate::GroupAlignment> ProgressiveGroups::take(const std::strin
       return g;
     }
   }
-  if (stem.empty() || !std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
+  // Not made by a join: a sequence's stem is its number.
+  if (!is_node_name(stem) || stem.find('-') != std::string::npos) return std::nullopt;
   const std::string residues = readgcaseq(gamma_file_of(stem));
   if (getdrctlen(profile_file_of(stem)) != static_cast<int>(residues.size())) return std::nullopt;
   return accurate::sequence_alignment(std::stoi(stem), residues);
