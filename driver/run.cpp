@@ -193,8 +193,8 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
                            check_merge_memory(files.shown1, files.shown2, len1, len2, state.memory_limit);
                            LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
                            MatchPath path;
-                           baa(files, len1, len2, state.tables, state.settings.block_bias(), state.settings.seed, console,
-                               state.threads, &keep, progressive ? &path : nullptr);
+                           baa(files, len1, len2, state.tables, state.settings.block_bias(), state.settings.seed,
+                               console, state.threads, &keep, progressive ? &path : nullptr);
                            pool.give(std::move(keep));
                            if (!progressive) return;
                            state.groups.join(file_stem(files.profile1), file_stem(files.profile2),
