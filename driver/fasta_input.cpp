@@ -1,7 +1,7 @@
 #include "driver/fasta_input.hpp"
 
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <istream>
