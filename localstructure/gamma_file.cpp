@@ -55,36 +55,42 @@ char residue_letter(char c) {
   return kSequenceLetters.find(c) == std::string_view::npos ? 'X' : c;
 }
 
-std::string format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post) {
+void format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post,
+                       const std::function<void(std::string_view)>& put) {
   const auto L = static_cast<std::size_t>(post.length);
   assert(letters.size() == L);
   const auto S = static_cast<std::size_t>(kModelStates);
-  const std::size_t gamma_line = 7 + S * kFieldWidth + 1;
-  std::string out;
-  out.reserve(256 + L * gamma_line + (L / kLettersPerLine + 1) * 21);
   char num[64];
-  out += "XKORDEL-GAMMA 1\n";
-  out += "MODEL    " + header.model + "\n";
-  out += "PROFILE  " + header.profile + "\n";
-  out += "LENGTH   " + std::to_string(L) + "\n";
+  std::string head;
+  head += "XKORDEL-GAMMA 1\n";
+  head += "MODEL    " + header.model + "\n";
+  head += "PROFILE  " + header.profile + "\n";
+  head += "LENGTH   " + std::to_string(L) + "\n";
   std::snprintf(num, sizeof num, "%.6f", post.logodds_forward);
-  out += std::string("LOGODDS  ") + num + "\n";
+  head += std::string("LOGODDS  ") + num + "\n";
   for (std::size_t k = 0; k < L; k += kLettersPerLine) {
-    out += "RESIDUE ";
-    out += letters.substr(k, kLettersPerLine);
-    out += '\n';
+    head += "RESIDUE ";
+    head += letters.substr(k, kLettersPerLine);
+    head += '\n';
   }
-  std::vector<long long> units(S);
+  put(head);
+  std::array<long long, kModelStates> units{};
+  std::array<char, 7 + kModelStates * kFieldWidth + 1> line{};
+  std::copy_n("GAMMA  ", 7, line.data());
+  line.back() = '\n';
   for (std::size_t t = 0; t < L; ++t) {
     round_row(std::span<const double>(post.gamma.data() + t * S, S), units);
-    const std::size_t start = out.size();
-    out.resize(start + gamma_line);
-    char* p = out.data() + start;
-    std::copy_n("GAMMA  ", 7, p);
-    p += 7;
+    char* p = line.data() + 7;
     for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) fw::put_fixed_units(p, units[s], kFieldWidth, kDecimals);
-    *p = '\n';
+    put(std::string_view(line.data(), line.size()));
   }
+}
+
+std::string format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post) {
+  const std::size_t gamma_line = 7 + static_cast<std::size_t>(kModelStates) * kFieldWidth + 1;
+  std::string out;
+  out.reserve(256 + letters.size() * gamma_line + (letters.size() / kLettersPerLine + 1) * 21);
+  format_gamma_file(header, letters, post, [&](std::string_view piece) { out += piece; });
   return out;
 }
 

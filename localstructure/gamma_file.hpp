@@ -14,6 +14,7 @@
 // header only.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -42,8 +43,14 @@ struct GammaHeader {
   std::string profile;    // profile file name
 };
 
-// The whole gamma file text.  `letters` holds one letter per position
-// (already passed through residue_letter); `post` the posteriors.
+// The gamma file text, handed to `put` in pieces in file order (the header,
+// then one piece per GAMMA line), so that a writer needs no buffer of the
+// whole file.  `letters` holds one letter per position (already passed
+// through residue_letter); `post` the posteriors.
+void format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post,
+                       const std::function<void(std::string_view)>& put);
+
+// The whole gamma file text as one string.
 std::string format_gamma_file(const GammaHeader& header, std::string_view letters, const Posteriors& post);
 
 }  // namespace xk::ls

@@ -217,10 +217,24 @@ StructureModel parse_model(std::string_view text, const std::string& file) { ret
 StructureModel read_model(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw FatalStop("ERROR: Cannot read model file " + file + ": " + std::strerror(errno) + "!!!");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw FatalStop("ERROR: Cannot read model file " + file + "!!!");
-  return parse_model(text.str(), file);
+  // A regular file is read in one piece into a text of its size; anything
+  // else (a pipe) through the stream.
+  std::string text;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size >= 0) {
+    in.seekg(0, std::ios::beg);
+    text.resize(static_cast<std::size_t>(size));
+    in.read(text.data(), size);
+    if (in.gcount() != size) throw FatalStop("ERROR: Cannot read model file " + file + "!!!");
+  } else {
+    in.clear();
+    std::ostringstream whole;
+    whole << in.rdbuf();
+    if (in.bad()) throw FatalStop("ERROR: Cannot read model file " + file + "!!!");
+    text = whole.str();
+  }
+  return parse_model(text, file);
 }
 
 std::string format_model(const StructureModel& m, const std::vector<std::string>& comments) {

@@ -43,13 +43,18 @@ Profile read_profile(const std::string& path) {
   return p;
 }
 
-void write_text(const std::string& path, const std::string& text) {
+// Writes the gamma file line by line through the stream's own buffer: a
+// long profile's text (about 2.5 kB a position) is never held whole.
+void write_gamma(const std::string& path, const GammaHeader& header, std::string_view letters, const Posteriors& post) {
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "wb"));
   if (!f) throw FatalStop("ERROR: Cannot write gamma file " + path + ": " + std::strerror(errno) + "!!!");
-  bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
+  bool ok = true;
+  format_gamma_file(header, letters, post, [&](std::string_view piece) {
+    ok = ok && std::fwrite(piece.data(), 1, piece.size(), f.get()) == piece.size();
+  });
   ok = std::fflush(f.get()) == 0 && ok;
   if (std::fclose(f.release()) != 0) ok = false;
   if (!ok) throw FatalStop("ERROR: Cannot write gamma file " + path + ": " + std::strerror(errno) + "!!!");
@@ -75,7 +80,7 @@ int xkordel_gamma(const std::vector<std::string>& args, std::ostream& out) {
   const Profile profile = read_profile(profile_file);
   const int L = static_cast<int>(profile.letters.size());
   const Posteriors post = posteriors(compile_model(model), profile.values, L);
-  write_text(gamma_file, format_gamma_file({model_file, profile_file}, profile.letters, post));
+  write_gamma(gamma_file, {model_file, profile_file}, profile.letters, post);
 
   out << fw::ConsoleLine()
              .text("xkordel_gamma: ")
