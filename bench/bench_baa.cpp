@@ -10,6 +10,7 @@
 
 #include <random>
 
+#include "bench/bench_main.hpp"
 #include "blockalign/frame.hpp"
 #include "blockalign/layered.hpp"
 #include "blockalign/merge.hpp"
@@ -145,4 +146,4 @@ BENCHMARK(BM_BothPassesPlain)->ArgsProduct({{300, 500}, {0}})->Unit(benchmark::k
 BENCHMARK(BM_Sampling)->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Merge)->ArgsProduct({{300, 500}, {0, 1}})->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return xkbench::run_benchmarks(argc, argv); }

@@ -9,6 +9,7 @@
 
 #include <random>
 
+#include "bench/bench_main.hpp"
 #include "profile/record.hpp"
 #include "scoring/dp.hpp"
 #include "scoring/gemm.hpp"
@@ -200,4 +201,4 @@ BENCHMARK(BM_dp)->ArgsProduct({{1000, 5000}, {0, 1, 2}})->Unit(benchmark::kMilli
 // The largest inputs the main program takes: one run, for the memory figure.
 BENCHMARK(BM_dp)->Args({9999, 2})->Iterations(1)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return xkbench::run_benchmarks(argc, argv); }
