@@ -375,30 +375,78 @@ struct GroupedColumns {
   }
 };
 
-// One row position against the columns c0..c1 of one residue-set group:
-// acc(c) = sum over its pairs of c_w * (log2(num / den) - base), num from
-// the group sums H (groups x stride, this row's entries).
-void grouped_cell_range(const Derived& d, const GroupedColumns& gc, const float* h, std::size_t stride, int groups,
-                        const float* rden, const float* w1, std::uint32_t row_mask, std::uint32_t col_mask,
-                        std::size_t c0, std::size_t c1, std::vector<std::uint8_t>& pairs, float* acc, float* num) {
-  pairs.clear();
-  const int count = list_pairs(row_mask, col_mask, pairs);
-  const int n = static_cast<int>(c1 - c0);
-  std::fill(acc, acc + n, 0.0f);
-  const std::size_t ng = static_cast<std::size_t>(groups);
-  for (int k = 0; k < count; ++k) {
-    const std::size_t p = pairs[static_cast<std::size_t>(k)];
-    const float* b = d.groups->pair.data() + p * ng;
-    std::fill(num, num + n, 0.0f);
-    for (std::size_t g = 0; g < ng; ++g) {
+// One row position against n columns of one residue-set group, for every
+// pair of its list: num(c) = sum_g B_g(p) H_g(c), groups in order, then
+// acc(c) += c_w(p, c) * (log2(num(c) / den(c)) - base(p)), pairs in list
+// order.  The columns go in chunks of kChunk that stay in registers while
+// every pair passes over them; h, rden and the weights start at the range's
+// first column.
+struct GroupedRange {
+  int n = 0;
+  std::span<const std::uint8_t> pairs;
+  const float* blocks = nullptr;  // B: pair-major, `groups` entries a pair
+  int groups = 0;
+  const float* h = nullptr;       // group g at h[g * stride + c]
+  std::size_t stride = 0;
+  const float* rden = nullptr;    // 1 / den(c)
+  const float* wt = nullptr;      // residue b at wt[b * padded + c]
+  std::size_t padded = 0;
+  const float* w1 = nullptr;      // the row's 20 weights
+  const float* log_base = nullptr;
+};
+
+constexpr int kChunk = 32;
+
+template <int Width>
+[[gnu::always_inline]] inline void grouped_chunk(const GroupedRange& r, std::size_t c0, int width,
+                                                 float* __restrict acc) {
+  const int w = Width > 0 ? Width : width;
+  float sum[kChunk] = {};
+  for (const std::uint8_t pair : r.pairs) {
+    const std::size_t p = pair;
+    const float* __restrict b = r.blocks + p * static_cast<std::size_t>(r.groups);
+    float num[kChunk] = {};
+    for (int g = 0; g < r.groups; ++g) {
       const float bg = b[g];
-      const float* hg = h + g * stride + c0;
-      for (int c = 0; c < n; ++c) num[c] += bg * hg[c];
+      const float* __restrict hg = r.h + static_cast<std::size_t>(g) * r.stride + c0;
+      for (int c = 0; c < w; ++c) num[c] += bg * hg[c];
     }
     const std::size_t lo = kPairNames.lo[p], hi = kPairNames.hi[p];
-    accumulate_pair(n, num, rden + c0, gc.wt.data() + hi * gc.padded + c0, gc.wt.data() + lo * gc.padded + c0,
-                    w1[lo], lo == hi ? 0.0f : w1[hi], d.log_base[p], acc);
+    const float w1lo = r.w1[lo], w1hi = lo == hi ? 0.0f : r.w1[hi], base = r.log_base[p];
+    const float* __restrict w2hi = r.wt + hi * r.padded + c0;
+    const float* __restrict w2lo = r.wt + lo * r.padded + c0;
+    const float* __restrict rden = r.rden + c0;
+    for (int c = 0; c < w; ++c) {
+      const float v = fast_log2(num[c] * rden[c]) - base;
+      sum[c] += (w1lo * w2hi[c] + w1hi * w2lo[c]) * v;
+    }
   }
+  for (int c = 0; c < w; ++c) acc[c0 + static_cast<std::size_t>(c)] = sum[c];
+}
+
+[[gnu::always_inline]] inline void grouped_range(const GroupedRange& r, float* __restrict acc) {
+  const auto n = static_cast<std::size_t>(r.n);
+  std::size_t c0 = 0;
+  for (; c0 + kChunk <= n; c0 += kChunk) grouped_chunk<kChunk>(r, c0, kChunk, acc);
+  if (c0 < n) grouped_chunk<0>(r, c0, static_cast<int>(n - c0), acc);
+}
+
+#define XK_GROUPED_RANGE(name, target) \
+  target void name(const GroupedRange& r, float* acc) { grouped_range(r, acc); }
+XK_GROUPED_RANGE(grouped_range_plain, )
+XK_GROUPED_RANGE(grouped_range_avx2, [[gnu::target("arch=x86-64-v3")]])
+XK_GROUPED_RANGE(grouped_range_avx512, [[gnu::target("arch=x86-64-v4")]])
+#undef XK_GROUPED_RANGE
+
+using GroupedRangeFn = decltype(&grouped_range_plain);
+
+GroupedRangeFn grouped_range_for(VectorPath path) {
+  switch (usable_vector_path(path)) {
+    case VectorPath::avx512: return grouped_range_avx512;
+    case VectorPath::avx2: return grouped_range_avx2;
+    case VectorPath::plain: break;
+  }
+  return grouped_range_plain;
 }
 
 // For inputs with one residue per position (sequences): each column's
@@ -434,10 +482,23 @@ bool one_residue_each(const Side& s) {
   return std::all_of(s.mask.begin(), s.mask.end(), [](std::uint32_t m) { return std::popcount(m) <= 1; });
 }
 
+// 1 / den(c) of one row position, den(c) = sum_g H_g(c), groups in order.
+[[gnu::always_inline]] inline void row_reciprocals(const float* __restrict h, std::size_t stride, int groups,
+                                                   std::size_t nc, float* __restrict den, float* __restrict rden) {
+  std::fill(den, den + nc, 0.0f);
+  for (std::size_t g = 0; g < static_cast<std::size_t>(groups); ++g) {
+    const float* __restrict hg = h + g * stride;
+    for (std::size_t c = 0; c < nc; ++c) den[c] += hg[c];
+  }
+  for (std::size_t c = 0; c < nc; ++c) rden[c] = 1.0f / den[c];
+}
+
 // One row of residue a (weight wa) against all columns at once:
 // acc(c) = wa w(c) (log2(num / den) - base), num = sum_g coef_g H_g.
-void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* h, std::size_t stride, int groups,
-                 std::size_t nc, const float* rden, float* num, float* acc) {
+[[gnu::always_inline]] inline void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* __restrict h,
+                                               std::size_t stride, int groups, std::size_t nc,
+                                               const float* __restrict rden, float* __restrict num,
+                                               float* __restrict acc) {
   const std::size_t ng = static_cast<std::size_t>(groups);
   const float* coef = oh.coef.data() + static_cast<std::size_t>(a) * ng * stride;
   std::fill(num, num + nc, 0.0f);
@@ -446,8 +507,38 @@ void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* h, std::
     const float* __restrict hg = h + g * stride;
     for (std::size_t c = 0; c < nc; ++c) num[c] += cg[c] * hg[c];
   }
-  const float* base = oh.base.data() + static_cast<std::size_t>(a) * stride;
-  for (std::size_t c = 0; c < nc; ++c) acc[c] = wa * oh.w[c] * (fast_log2(num[c] * rden[c]) - base[c]);
+  const float* __restrict base = oh.base.data() + static_cast<std::size_t>(a) * stride;
+  const float* __restrict w = oh.w.data();
+  for (std::size_t c = 0; c < nc; ++c) acc[c] = wa * w[c] * (fast_log2(num[c] * rden[c]) - base[c]);
+}
+
+// The row loops above on each vector path.
+#define XK_ROW_LOOPS(suffix, target)                                                                              \
+  target void row_reciprocals_##suffix(const float* h, std::size_t stride, int groups, std::size_t nc, float* den, \
+                                       float* rden) {                                                             \
+    row_reciprocals(h, stride, groups, nc, den, rden);                                                            \
+  }                                                                                                               \
+  target void one_hot_row_##suffix(const OneHotColumns& oh, int a, float wa, const float* h, std::size_t stride,  \
+                                   int groups, std::size_t nc, const float* rden, float* num, float* acc) {       \
+    one_hot_row(oh, a, wa, h, stride, groups, nc, rden, num, acc);                                                \
+  }
+XK_ROW_LOOPS(plain, )
+XK_ROW_LOOPS(avx2, [[gnu::target("arch=x86-64-v3")]])
+XK_ROW_LOOPS(avx512, [[gnu::target("arch=x86-64-v4")]])
+#undef XK_ROW_LOOPS
+
+struct RowLoops {
+  decltype(&row_reciprocals_plain) reciprocals = row_reciprocals_plain;
+  decltype(&one_hot_row_plain) one_hot = one_hot_row_plain;
+};
+
+RowLoops row_loops_for(VectorPath path) {
+  switch (usable_vector_path(path)) {
+    case VectorPath::avx512: return {row_reciprocals_avx512, one_hot_row_avx512};
+    case VectorPath::avx2: return {row_reciprocals_avx2, one_hot_row_avx2};
+    case VectorPath::plain: break;
+  }
+  return {};
 }
 
 // The group sums H of a block of row positions: row r, group g at
@@ -485,28 +576,40 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
   std::vector<float> rden(stride), acc(stride), num(stride);
   std::vector<std::uint8_t> pairs;
+  const GroupedRangeFn grouped_range_path = grouped_range_for(tiling.path);
+  const RowLoops loops = row_loops_for(tiling.path);
   for (std::size_t b0 = 0; b0 < live.size(); b0 += block) {
     const std::size_t nb = std::min(block, live.size() - b0);
     group_products(sg, rows, live.data() + b0, nb, gc, g1, h.get());
     for (std::size_t r = 0; r < nb; ++r) {
       const std::size_t i = static_cast<std::size_t>(live[b0 + r]);
       const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
-      std::fill(num.begin(), num.end(), 0.0f);
-      for (int g = 0; g < ng; ++g)
-        for (std::size_t c = 0; c < nc; ++c) num[c] += hr[static_cast<std::size_t>(g) * stride + c];
-      for (std::size_t c = 0; c < nc; ++c) rden[c] = 1.0f / num[c];
+      loops.reciprocals(hr, stride, ng, nc, num.data(), rden.data());
       if (one_hot) {
         const int a = std::countr_zero(rows.mask[i]);
-        one_hot_row(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.data(),
-                    num.data(), acc.data());
+        loops.one_hot(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.data(),
+                      num.data(), acc.data());
         for (std::size_t c = 0; c < nc; ++c) out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c];
         continue;
       }
       for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
-        grouped_cell_range(d, gc, hr, stride, ng, rden.data(), rows.w.data() + i * kAA, rows.mask[i], gc.mask[q],
-                           gc.at[q], gc.at[q + 1], pairs, acc.data(), num.data());
-        for (std::size_t c = gc.at[q]; c < gc.at[q + 1]; ++c)
-          out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c - gc.at[q]];
+        const std::size_t c0 = gc.at[q], c1 = gc.at[q + 1];
+        pairs.clear();
+        list_pairs(rows.mask[i], gc.mask[q], pairs);
+        GroupedRange range;
+        range.n = static_cast<int>(c1 - c0);
+        range.pairs = pairs;
+        range.blocks = sg.pair.data();
+        range.groups = ng;
+        range.h = hr + c0;
+        range.stride = stride;
+        range.rden = rden.data() + c0;
+        range.wt = gc.wt.data() + c0;
+        range.padded = gc.padded;
+        range.w1 = rows.w.data() + i * kAA;
+        range.log_base = d.log_base;
+        grouped_range_path(range, acc.data());
+        for (std::size_t c = c0; c < c1; ++c) out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c - c0];
       }
     }
   }
