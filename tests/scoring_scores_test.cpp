@@ -227,19 +227,24 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
     }
     for (auto [k1, k2] : {std::pair{RowKind::converter, RowKind::converter}, std::pair{RowKind::dense, RowKind::dense},
                           std::pair{RowKind::sparse, RowKind::converter}, std::pair{RowKind::dense, RowKind::sparse}}) {
-      const int n1 = 23, n2 = 31;
+      // 45 columns: one whole chunk of the row loops and a partial one.
+      const int n1 = 23, n2 = 45;
       const auto w1 = xktest::profile_rows(n1, k1, rng), w2 = xktest::profile_rows(n2, k2, rng);
       const auto g1 = xktest::realistic_gamma(n1, rng, 4), g2 = xktest::realistic_gamma(n2, rng);
       std::vector<float> fast(static_cast<std::size_t>(n1 * n2)), tiny(fast.size()), ref(fast.size());
       detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, fast);
-      detail::ScoreTiling small = kTiny;
-      small.grouped_rows = 3;
-      detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, tiny, small);
       FrequencyTables tc = tb.raw;
       auto g1r = g1, g2r = g2;
       reference::makedrctmij(n1, n2, w1, w2, g1r, g2r, tc, ref);
       expect_close(fast, ref, "default sizes");
-      expect_close(tiny, ref, "tiny sizes");
+      for (VectorPath path : usable_vector_paths()) {
+        detail::ScoreTiling small = kTiny;
+        small.grouped_rows = 3;
+        small.path = path;
+        detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, tiny, small);
+        const std::string what = "tiny sizes, " + std::string(vector_path_name(path));
+        expect_close(tiny, ref, what.c_str());
+      }
     }
     // Sequences: one residue per position on both sides (unscored letters
     // mixed in), longer than one band of positions.
