@@ -90,14 +90,21 @@ struct Derived {
 };
 
 // One input with its weights cut to the positive ones, its residue sets and
-// its gamma rows as scored (states 1..281, offset added).
+// its gamma rows as scored (states 1..281, offset added); the grouped
+// scorer reads the gamma rows straight from the input (`source`, `add`)
+// and leaves `g` empty.
 struct Side {
   int n = 0;
   std::vector<float> w;               // n x 20, weights that are not > 0 set to 0
   std::vector<std::uint32_t> mask;    // bit a: w(i, a) > 0
-  std::vector<float> g;               // n x 281
+  std::vector<float> g;               // n x 281, when built
+  const float* source = nullptr;      // n x 282, state 0 first
+  float add = 0.0f;
 
-  explicit Side(const ScoreSide& s) : n(s.n) {
+  // State s (1-based) of position i, offset added: the entry of g.
+  float state(std::size_t i, std::size_t s) const { return source[i * kGammaRow + s] + add; }
+
+  Side(const ScoreSide& s, bool with_g) : n(s.n), source(s.gamma.data()), add(s.add) {
     assert(s.n >= 0);
     assert(s.weights.size() >= static_cast<std::size_t>(s.n) * kAA);
     assert(s.gamma.size() >= static_cast<std::size_t>(s.n) * kGammaRow);
@@ -111,6 +118,7 @@ struct Side {
         w[i * kAA + a] = on ? v : 0.0f;
         mask[i] |= on ? (1u << a) : 0u;
       }
+    if (!with_g) return;
     g.resize(rows * K);
     for (std::size_t i = 0; i < rows; ++i) {
       const float* src = s.gamma.data() + i * kGammaRow + 1;
@@ -365,13 +373,14 @@ struct GroupedColumns {
     wt.assign(static_cast<std::size_t>(kAA) * padded, 0.0f);
     for (std::size_t c = 0; c < order.size(); ++c) {
       const std::size_t j = static_cast<std::size_t>(order[c]);
-      gather_states(cols.g.data() + j * K, sg, g.data() + c * K);
+      gather_states(cols, j, sg, g.data() + c * K);
       for (std::size_t b = 0; b < kAA; ++b) wt[b * padded + c] = cols.w[j * kAA + b];
     }
   }
 
-  static void gather_states(const float* src, const StateGroups& sg, float* dst) {
-    for (std::size_t k = 0; k < sg.states.size(); ++k) dst[k] = src[sg.states[k]];
+  // Position i's gamma row as scored, its states in state-group order.
+  static void gather_states(const Side& side, std::size_t i, const StateGroups& sg, float* dst) {
+    for (std::size_t k = 0; k < sg.states.size(); ++k) dst[k] = side.state(i, sg.states[k] + 1);
   }
 };
 
@@ -460,18 +469,26 @@ struct OneHotColumns {
   OneHotColumns() = default;
   OneHotColumns(const Derived& d, const GroupedColumns& gc, const Side& cols, int groups) {
     const std::size_t ng = static_cast<std::size_t>(groups), np = gc.padded;
+    const std::size_t nc = gc.order.size();
     coef.assign(kAA * ng * np, 0.0f);
     base.assign(kAA * np, 0.0f);
     w.assign(np, 0.0f);
-    for (std::size_t c = 0; c < gc.order.size(); ++c) {
+    std::vector<int> residue(nc);
+    for (std::size_t c = 0; c < nc; ++c) {
       const std::size_t j = static_cast<std::size_t>(gc.order[c]);
-      const int b = std::countr_zero(cols.mask[j]);
-      w[c] = cols.w[j * kAA + static_cast<std::size_t>(b)];
-      for (int a = 0; a < kAA; ++a) {
-        const std::size_t p = static_cast<std::size_t>(pair_index(std::min(a, b), std::max(a, b)));
-        base[static_cast<std::size_t>(a) * np + c] = d.log_base[p];
-        for (std::size_t g = 0; g < ng; ++g)
-          coef[(static_cast<std::size_t>(a) * ng + g) * np + c] = d.groups->pair[p * ng + g];
+      residue[c] = std::countr_zero(cols.mask[j]);
+      w[c] = cols.w[j * kAA + static_cast<std::size_t>(residue[c])];
+    }
+    // Row by row of the tables, so that every write is to the next entry.
+    std::vector<std::size_t> pair_of(nc);
+    for (int a = 0; a < kAA; ++a) {
+      for (std::size_t c = 0; c < nc; ++c)
+        pair_of[c] = static_cast<std::size_t>(pair_index(std::min(a, residue[c]), std::max(a, residue[c])));
+      float* base_a = base.data() + static_cast<std::size_t>(a) * np;
+      for (std::size_t c = 0; c < nc; ++c) base_a[c] = d.log_base[pair_of[c]];
+      for (std::size_t g = 0; g < ng; ++g) {
+        float* coef_ag = coef.data() + (static_cast<std::size_t>(a) * ng + g) * np;
+        for (std::size_t c = 0; c < nc; ++c) coef_ag[c] = d.groups->pair[pair_of[c] * ng + g];
       }
     }
   }
@@ -548,7 +565,7 @@ void group_products(const StateGroups& sg, const Side& rows, const int* block_ro
   const int ng = sg.count();
   const std::size_t stride = gc.padded;
   for (std::size_t r = 0; r < nb; ++r)
-    GroupedColumns::gather_states(rows.g.data() + static_cast<std::size_t>(block_rows[r]) * K, sg, g1.data() + r * K);
+    GroupedColumns::gather_states(rows, static_cast<std::size_t>(block_rows[r]), sg, g1.data() + r * K);
   for (int g = 0; g < ng; ++g) {
     const int off = sg.start[static_cast<std::size_t>(g)], len = sg.start[static_cast<std::size_t>(g) + 1] - off;
     gemm_abt(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1.data() + off, K, gc.g.data() + off, K,
@@ -574,7 +591,10 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   const std::size_t block = static_cast<std::size_t>(std::max(1, tiling.grouped_rows));
   std::vector<float> g1(block * K);
   auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
-  std::vector<float> rden(stride), acc(stride), num(stride);
+  std::vector<float> rden(stride), num(stride);
+  // The scores of a block of row positions, one row of `stride` a position,
+  // in column order; written out once the block is done.
+  std::vector<float> acc(block * stride);
   std::vector<std::uint8_t> pairs;
   const GroupedRangeFn grouped_range_path = grouped_range_for(tiling.path);
   const RowLoops loops = row_loops_for(tiling.path);
@@ -584,12 +604,12 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
     for (std::size_t r = 0; r < nb; ++r) {
       const std::size_t i = static_cast<std::size_t>(live[b0 + r]);
       const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
+      float* acc_r = acc.data() + r * stride;
       loops.reciprocals(hr, stride, ng, nc, num.data(), rden.data());
       if (one_hot) {
         const int a = std::countr_zero(rows.mask[i]);
         loops.one_hot(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.data(),
-                      num.data(), acc.data());
-        for (std::size_t c = 0; c < nc; ++c) out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c];
+                      num.data(), acc_r);
         continue;
       }
       for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
@@ -608,9 +628,20 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
         range.padded = gc.padded;
         range.w1 = rows.w.data() + i * kAA;
         range.log_base = d.log_base;
-        grouped_range_path(range, acc.data());
-        for (std::size_t c = c0; c < c1; ++c) out.at(i, static_cast<std::size_t>(gc.order[c])) = acc[c - c0];
+        grouped_range_path(range, acc_r + c0);
       }
+    }
+    // Out in the order of its memory: along its rows when a column input
+    // position is a step of 1 there, else column by column.
+    const int* block_rows = live.data() + b0;
+    if (out.col_stride == 1) {
+      for (std::size_t r = 0; r < nb; ++r)
+        for (std::size_t c = 0; c < nc; ++c)
+          out.at(static_cast<std::size_t>(block_rows[r]), static_cast<std::size_t>(gc.order[c])) = acc[r * stride + c];
+    } else {
+      for (std::size_t c = 0; c < nc; ++c)
+        for (std::size_t r = 0; r < nb; ++r)
+          out.at(static_cast<std::size_t>(block_rows[r]), static_cast<std::size_t>(gc.order[c])) = acc[r * stride + c];
     }
   }
 }
@@ -647,9 +678,10 @@ namespace {
 void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
                 const ScoreTiling& tiling) {
   const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
-  const Side s1(first), s2(second);
+  const bool grouped = d.groups->count() > 0 && tiling.state_groups;
+  const Side s1(first, !grouped), s2(second, !grouped);
   const int min_group = std::max(1, tiling.min_group);
-  if (d.groups->count() > 0 && tiling.state_groups) {
+  if (grouped) {
     score_grouped_pairs(d, s1, s2, mij, tiling);
     return;
   }
