@@ -52,7 +52,7 @@ void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& table
   out << block_line(maxblock) << '\n';
   out.flush();
 
-  const BlockMergeResult merged = block_merge(len1, len2, maxblock, mij, pro1, pro2, seed, keep);
+  const BlockMergeResult merged = block_merge(len1, len2, maxblock, mij, pro1, pro2, seed, keep, threads);
   write_merged_profile(files.merged, std::max(len1, len2), merged.outprofile);
   if (path != nullptr) *path = best_supported_path(len1, len2, merged.match);
 }

@@ -43,8 +43,9 @@ struct MergeFiles {
 
 // The same merge with the output file and the shown names given apart from
 // the input files (baa above is this call with merged = merged_file_name
-// and shown = the input names).  The scores are made on up to `threads`
-// threads; the merged file does not depend on their number.  `keep`: the
+// and shown = the input names).  The scores, and beside the weighted sums
+// the alignment counts, are made on up to `threads` threads; the merged
+// file does not depend on their number.  `keep`: the
 // block-layered tables of an earlier merge to reuse, and where this merge
 // leaves its own (see LayeredTables); null: fresh tables, released.
 // `path`: where the join's best-supported alignment goes (see

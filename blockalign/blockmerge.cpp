@@ -1,5 +1,6 @@
 #include "blockalign/blockmerge.hpp"
 
+#include <future>
 #include <utility>
 
 #include "blockalign/layered.hpp"
@@ -12,11 +13,13 @@ namespace xk {
 
 BlockMergeResult block_merge(int len1, int len2, int maxblock, std::span<const float> exponents,
                              std::span<const float> pro1, std::span<const float> pro2,
-                             std::optional<std::uint64_t> seed, LayeredTables* keep) {
+                             std::optional<std::uint64_t> seed, LayeredTables* keep, unsigned threads) {
   BlockMergeResult r;
   {
+    std::future<std::vector<double>> counted;
+    if (threads > 1) counted = std::async(std::launch::async, count_alignments, len1, len2, maxblock);
     LayeredSums sums = weighted_pass(len1, len2, maxblock, pair_weights(exponents), keep);
-    r.totalcount = count_alignments(len1, len2, maxblock);
+    r.totalcount = counted.valid() ? counted.get() : count_alignments(len1, len2, maxblock);
     r.logP = mean_log_weights(sums.log_z, r.totalcount);
     r.pK = block_probabilities(r.logP);
     UniformRandom rng = initrand(seed);

@@ -25,9 +25,12 @@ struct BlockMergeResult {
 // with initrand(seed) (nullopt: from the clock), draws kSampleSize
 // alignments into `match` and merges the profiles.  The layered tables are
 // released before the merge, or handed back to `keep` (see LayeredTables)
-// when it is given.
+// when it is given.  With threads > 1 the alignment counts (which depend on
+// the lengths only) are made on a second thread beside the weighted sums;
+// the result does not depend on it.
 BlockMergeResult block_merge(int len1, int len2, int maxblock, std::span<const float> exponents,
                              std::span<const float> pro1, std::span<const float> pro2,
-                             std::optional<std::uint64_t> seed, LayeredTables* keep = nullptr);
+                             std::optional<std::uint64_t> seed, LayeredTables* keep = nullptr,
+                             unsigned threads = 1);
 
 }  // namespace xk
