@@ -46,7 +46,7 @@ struct ScoreTiling {
   int block_rows = 480;    // product rows gathered before each product
   int min_group = 8;       // smaller residue-set groups join the rare group
   VectorPath path = best_vector_path();  // of the products and the log sums
-  int grouped_rows = 32;   // row positions per block of the grouped scorer
+  int grouped_rows = 64;   // row positions per block of the grouped scorer
   bool state_groups = true;  // false: the per-pair products even when the states group
   int band_rows = 128;     // first-input positions scored as one piece of work
 };
