@@ -197,6 +197,13 @@ std::vector<double> join_costs(int n, const std::vector<Join>& joins, const Pare
   return costs;
 }
 
+// Memory the joins running side by side may hold together: what the
+// largest join needs, once for every thread.
+double join_budget(const std::vector<double>& costs, unsigned threads) {
+  if (costs.empty()) return 0.0;
+  return *std::max_element(costs.begin(), costs.end()) * std::max(1u, threads);
+}
+
 }  // namespace
 
 ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPhaseTools& tools,
@@ -210,7 +217,7 @@ ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPha
   std::vector<std::string> lines(joins.size());  // each join's console lines
   std::size_t written = 0;
   const std::vector<double> costs = join_costs(n, joins, tools);
-  const double budget = costs.empty() ? 0.0 : *std::max_element(costs.begin(), costs.end());
+  const double budget = join_budget(costs, threads);
   try {
     driver::tree_run<bool>(
         joins.size(), threads, needs,

@@ -87,7 +87,7 @@ struct ParentPhaseTools {
   std::function<void(const MergeFiles& files, std::ostream& console)> merge;
   // The number of positions of a sequence's profile file; when given,
   // joins run side by side only while the tables of all running merges
-  // stay within what the largest merge of the run needs alone.
+  // stay within what the largest merge of the run needs, once per thread.
   std::function<int(const std::string& profile)> length;
 };
 
