@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "common/ending.hpp"
@@ -114,6 +116,27 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   // the tool's status.
   check_interrupt();
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ToolOutput held_tool_output(const std::string& stem) { return {stem + ".log", stem + ".err"}; }
+
+void pass_on_tool_output(const ToolOutput& held, bool add) {
+  if (add) {
+    {
+      std::ifstream in(held.log, std::ios::binary);
+      std::ofstream out(kLogFile, std::ios::binary | std::ios::app);
+      if (in && in.peek() != std::char_traits<char>::eof()) out << in.rdbuf();
+      if (!out) throw IoError(kLogFile, "cannot append the tools' output");
+    }
+    if (held.errors) {
+      std::ifstream in(*held.errors, std::ios::binary);
+      if (in && in.peek() != std::char_traits<char>::eof()) std::cerr << in.rdbuf();
+      std::cerr.flush();
+    }
+  }
+  std::error_code ec;
+  std::filesystem::remove(held.log, ec);
+  if (held.errors) std::filesystem::remove(*held.errors, ec);
 }
 
 std::string mkprof(const std::string& sequence_file, const ToolOutput& output) {

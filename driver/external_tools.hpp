@@ -32,6 +32,15 @@ struct ToolOutput {
   std::optional<std::string> errors;
 };
 
+// The files a tool's output is held in while tools run side by side:
+// STEM.log and STEM.err.
+ToolOutput held_tool_output(const std::string& stem);
+
+// Adds a held standard output to "LOG" and a held standard error to the
+// terminal (when `add`), then removes both files.  Throws IoError when LOG
+// cannot be appended to.
+void pass_on_tool_output(const ToolOutput& held, bool add = true);
+
 // Starts argv[0] (a path, not searched for) with the given arguments and
 // redirections and waits for it.  Returns its exit status; -1 when it could
 // not be started (missing program, redirection file that cannot be opened)

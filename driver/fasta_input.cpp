@@ -186,24 +186,6 @@ void remove_if_present(const std::string& file) {
   std::filesystem::remove(file, ec);
 }
 
-// Adds a tool's held standard output to LOG and its held standard error to
-// the terminal, and removes both files.
-void pass_on_tool_output(const std::string& log, const std::string& errors) {
-  {
-    std::ifstream in(log, std::ios::binary);
-    std::ofstream out(kLogFile, std::ios::binary | std::ios::app);
-    if (in && in.peek() != std::char_traits<char>::eof()) out << in.rdbuf();
-    if (!out) throw IoError(kLogFile, "cannot append the tools' output");
-  }
-  {
-    std::ifstream in(errors, std::ios::binary);
-    if (in && in.peek() != std::char_traits<char>::eof()) std::cerr << in.rdbuf();
-    std::cerr.flush();
-  }
-  remove_if_present(log);
-  remove_if_present(errors);
-}
-
 }  // namespace
 
 void input_phase(RunState& state) {
@@ -232,7 +214,7 @@ void input_phase(RunState& state) {
       [&](std::size_t idx) {
         const std::string stem = std::to_string(idx + 1);
         const std::string seq_file = stem + ".seq", drct_file = stem + ".drct", gca_file = stem + ".gca";
-        const ToolOutput output{stem + ".log", stem + ".err"};
+        const ToolOutput output = held_tool_output(stem);
         Made made;
         try {
           for (const std::string& f : {seq_file, drct_file, gca_file, output.log, *output.errors})
@@ -253,7 +235,7 @@ void input_phase(RunState& state) {
       },
       [&](std::size_t idx, Made&& made) {
         const std::string stem = std::to_string(idx + 1);
-        pass_on_tool_output(stem + ".log", stem + ".err");
+        pass_on_tool_output(held_tool_output(stem));
         if (made.error) std::rethrow_exception(made.error);
         const FastaSequence& s = seqs[idx];
         state.seqID.push_back(s.id);

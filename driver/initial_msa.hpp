@@ -42,9 +42,18 @@ struct InitialMsaTools {
   std::function<DpResult(ProfileData& parent, ProfileData& child)> align;
   // Draws the progress bar for sequence s of n.
   std::function<void(int s, int n)> progress;
+  // Optional, to align the sequences side by side on `threads` threads:
+  // makes, in sequence order, the changes that align would make for one
+  // sequence to the parent and to what the alignments share, and returns
+  // the rest of that alignment, which reads nothing a later stage changes.
+  // stage(parent)(child) gives what align(parent, child) gives.
+  std::function<std::function<DpResult(ProfileData& child)>(ProfileData& parent)> stage;
+  unsigned threads = 1;
 };
 
 // The whole phase for sequences 1..n (n = ids.size(), profile files "s.drct").
+// With `stage` and more than one thread the sequences are aligned side by
+// side; console and output are the same as one at a time.
 // Console: " ...making initial multiple sequence alignment", an empty line,
 // the progress bar per sequence, an empty line after the last.  Output file:
 // the report of every alignment in sequence order (report_alignment), then

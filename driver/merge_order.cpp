@@ -160,7 +160,7 @@ void join_steps(const Join& j, const ParentPhaseTools& tools, std::ostream& text
       text << fw::ConsoleLine().text(*name + ".gca").text(" existed").str();
     } else {
       text << fw::ConsoleLine().text("...making ").text(*name + ".gca").str();
-      tools.make_gamma(*stem + ".drct");
+      tools.make_gamma(*stem + ".drct", j.stem);
     }
   }
   tools.merge(MergeFiles{j.first_stem + ".drct", j.second_stem + ".drct", j.stem + ".drct", j.first + ".drct",
@@ -226,13 +226,18 @@ ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPha
           return true;
         },
         [&](std::size_t t, bool) {
+          if (tools.pass_on) tools.pass_on(joins[t].stem, true);
           console << lines[t];
           console.flush();
           written = t + 1;
         },
         costs, budget);
   } catch (...) {
-    if (written < lines.size()) console << lines[written];  // the failed join's lines so far
+    // The failed join's tool output and lines so far; what joins after it
+    // left is dropped, as one join at a time would not have run them.
+    if (tools.pass_on)
+      for (std::size_t t = written; t < joins.size(); ++t) tools.pass_on(joins[t].stem, t == written);
+    if (written < lines.size()) console << lines[written];
     console.flush();
     throw;
   }

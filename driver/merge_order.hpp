@@ -80,8 +80,10 @@ ParentFiles parent_files(const std::vector<Join>& joins);
 // What the phase needs from the file system and the tools.
 struct ParentPhaseTools {
   std::function<bool(const std::string& path)> exists;
-  // Makes the gamma file of a profile file (the gamma-tool wrapper).
-  std::function<void(const std::string& profile)> make_gamma;
+  // Makes the gamma file of a profile file (the gamma-tool wrapper) for
+  // the join of stem `held`; the tool's output may be held in files of that
+  // join's own until pass_on.
+  std::function<void(const std::string& profile, const std::string& held)> make_gamma;
   // Merges the two members' profile files into files.merged (reading both
   // lengths and calling the block aligner), its console lines on `console`.
   std::function<void(const MergeFiles& files, std::ostream& console)> merge;
@@ -89,6 +91,10 @@ struct ParentPhaseTools {
   // joins run side by side only while the tables of all running merges
   // stay within what the largest merge of the run needs, once per thread.
   std::function<int(const std::string& profile)> length;
+  // Optional: hands on what the tools of the join of stem `held` left in
+  // its files (add = false: drops it), called in join order after the join,
+  // so that the tools' output comes out as joins one at a time write it.
+  std::function<void(const std::string& held, bool add)> pass_on;
 };
 
 // The whole phase.  Writes to `console`: " ...generating the parent profile

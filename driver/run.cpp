@@ -144,12 +144,14 @@ void check_merge_memory(const std::string& a, const std::string& b, int len1, in
 }
 
 // Removes what an earlier run may have left under the file stems of this
-// run's joins, so that no stale gamma file passes for one of this run's.
+// run's joins (profiles, gamma files, held tool output), so that no stale
+// file passes for one of this run's.
 void remove_stale_join_files(int n) {
   for (int k = 1; k < n; ++k) {
     std::error_code ec;
     fs::remove(join_stem(k) + ".drct", ec);
     fs::remove(join_stem(k) + ".gca", ec);
+    pass_on_tool_output(held_tool_output(join_stem(k)), false);
   }
 }
 
@@ -187,7 +189,12 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   TablePool pool;
   // The accurate mode aligns the groups of the tree as they are joined.
   const bool progressive = state.settings.mode == Mode::accurate;
-  ParentPhaseTools tools{file_exists, make_gamma, [&](const MergeFiles& files, std::ostream& console) {
+  // Joins run side by side: each holds its gamma tool's output in files of
+  // its own until its turn.
+  auto make_join_gamma = [](const std::string& profile, const std::string& held) {
+    drct2gca(profile, held_tool_output(held));
+  };
+  ParentPhaseTools tools{file_exists, make_join_gamma, [&](const MergeFiles& files, std::ostream& console) {
                            check_interrupt();
                            const int len1 = getdrctlen(files.profile1), len2 = getdrctlen(files.profile2);
                            check_merge_memory(files.shown1, files.shown2, len1, len2, state.memory_limit);
@@ -200,7 +207,8 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
                            state.groups.join(file_stem(files.profile1), file_stem(files.profile2),
                                              file_stem(files.merged), path);
                          },
-                         [](const std::string& profile) { return getdrctlen(profile); }};
+                         [](const std::string& profile) { return getdrctlen(profile); },
+                         [](const std::string& held, bool add) { pass_on_tool_output(held_tool_output(held), add); }};
   ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, state.threads, &joins);
   state.dist = SquareTable();  // released: no later phase reads it
   return parent;
@@ -214,20 +222,33 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
   tools.exists = file_exists;
   tools.make_gamma = make_gamma;
   tools.load = [](const std::string& profile) { return load_profile(profile); };
-  tools.align = [&state](ProfileData& par, ProfileData& child) {
+  // One sequence's alignment in two steps (see InitialMsaTools::stage): the
+  // classic routine's changes in turn (the parent's gamma table, loaded
+  // once, takes another 1e-9 with every sequence, as the phase has always
+  // scored, and the frequency tables are rescaled again), then the scores
+  // and the alignment from a copy of the parent's gamma table as that
+  // stage left it.  `threads`: the scorer's threads within the alignment.
+  auto staged = [&state](ProfileData& par, unsigned threads) {
     check_interrupt();
-    std::vector<float> scores = make_table<float>(
-        static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
-    // The classic routine: the parent's gamma table, loaded once, takes
-    // another 1e-9 with every sequence, as the phase has always scored.
-    makedrctmij(par.length, child.length, par.pro, child.pro, par.gamma, child.gamma, state.frequencies, scores,
-                state.threads);
-    for (float& x : scores) x = x + x + state.settings.shift;
-    const Settings& set = state.settings;
-    if (set.end_to_end_parent)
-      return dp_ends(par.length, child.length, set.parent_go(), set.parent_ge(), scores, kParentEnds);
-    return dp(par.length, child.length, set.go, set.ge, scores);
+    auto tables = std::make_shared<const ScoringTables>(stage_drctmij(par.length, par.gamma, state.frequencies));
+    auto gamma = std::make_shared<const std::vector<float>>(par.gamma);
+    return [&state, &par, tables, gamma, threads](ProfileData& child) {
+      check_interrupt();
+      std::vector<float> scores = make_table<float>(
+          static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
+      score_staged_drctmij(*tables, par.length, child.length, par.pro, child.pro, *gamma, child.gamma, scores,
+                           threads);
+      for (float& x : scores) x = x + x + state.settings.shift;
+      const Settings& set = state.settings;
+      if (set.end_to_end_parent)
+        return dp_ends(par.length, child.length, set.parent_go(), set.parent_ge(), scores, kParentEnds);
+      return dp(par.length, child.length, set.go, set.ge, scores);
+    };
   };
+  tools.align = [&state, staged](ProfileData& par, ProfileData& child) { return staged(par, state.threads)(child); };
+  // Side by side, each alignment scores on its own thread.
+  tools.stage = [staged](ProfileData& par) { return std::function<DpResult(ProfileData&)>(staged(par, 1)); };
+  tools.threads = state.threads;
   tools.progress = [&state](int s, int n) {
     state.console << progress_bar(s, n);
     state.console.flush();

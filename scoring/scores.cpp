@@ -98,13 +98,23 @@ void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::
                       mij);
 }
 
-void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
-                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij, unsigned threads) {
+ScoringTables stage_drctmij(int n1, std::span<float> gamma1, FrequencyTables& tables) {
   add_gamma_floor(gamma1, n1);
+  return prepare_tables(tables);
+}
+
+void score_staged_drctmij(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
+                          std::span<const float> gamma1, std::span<float> gamma2, std::span<float> mij,
+                          unsigned threads) {
   add_gamma_floor(gamma2, n2);
-  const ScoringTables t = prepare_tables(tables);
   detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
                       {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, mij, {}, threads);
+}
+
+void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
+                 std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij, unsigned threads) {
+  const ScoringTables t = stage_drctmij(n1, gamma1, tables);
+  score_staged_drctmij(t, n1, n2, w1, w2, gamma1, gamma2, mij, threads);
 }
 
 }  // namespace xk

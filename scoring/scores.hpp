@@ -82,6 +82,18 @@ void makemij(int n1, int n2, std::string_view seq1, std::string_view seq2, std::
 void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,
                  std::span<float> gamma2, FrequencyTables& tables, std::span<float> mij, unsigned threads = 1);
 
+// makedrctmij in two steps, so that many second inputs can be scored
+// against one first input side by side, each with the very scores of the
+// calls made in turn.  stage_drctmij makes one call's changes to what the
+// calls share, in the calls' order: the floor added to gamma1, the tables
+// rescaled; it returns the rescaled tables.  score_staged_drctmij, on any
+// thread, adds the floor to gamma2 and fills mij from gamma1 as it stood
+// after that stage.  makedrctmij is the two in turn.
+ScoringTables stage_drctmij(int n1, std::span<float> gamma1, FrequencyTables& tables);
+void score_staged_drctmij(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
+                          std::span<const float> gamma1, std::span<float> gamma2, std::span<float> mij,
+                          unsigned threads = 1);
+
 // Reference versions: the defining loops, in their order, single precision.
 // Same contracts as makemij / makedrctmij.  For tests and benchmarks only.
 namespace reference {

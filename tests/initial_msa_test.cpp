@@ -3,6 +3,7 @@
 // and the loading of a profile with its gamma file.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -50,7 +51,9 @@ struct Fake {
               calls.push_back("align " + parent.profile + " " + child.profile);
               return results.at(child.profile);
             },
-            [this](int s, int n) { *console << "[" << s << "/" << n << "]"; }};
+            [this](int s, int n) { *console << "[" << s << "/" << n << "]"; },
+            {},
+            1};
   }
 };
 
@@ -83,6 +86,43 @@ TEST(InitialMsa, ReportsListingAndConsoleInOrder) {
                            "Multiple sequence alignment (Iteration 1): \n" +
                            line("first        ", "   1", "MKTAY.IAK.." + pad, "   8") +
                            line("second       ", "   2", "..TAYWIAKQR" + pad, "  10") + "\n");
+}
+
+TEST(InitialMsa, SideBySideStagesComeInSequenceOrderAndReportAsOneAtATime) {
+  // Every stage changes the parent (here a count); a sequence's alignment
+  // comes out right only when its stage was the s-th, as one at a time.
+  auto run = [](unsigned threads) {
+    int stages = 0;
+    std::ostringstream console, out;
+    auto result_for = [](int stage, const std::string& child) {
+      return child == std::to_string(stage) + ".drct" ? path_result(4, 2, "MMMMMM", false, 16)
+                                                      : path_result(2, 2, "MMMMMM", false, 16);
+    };
+    InitialMsaTools tools;
+    tools.exists = [](const std::string&) { return true; };
+    tools.make_gamma = [](const std::string&) {};
+    tools.load = [](const std::string& p) {
+      ProfileData d;
+      d.profile = p;
+      d.residues = p == "p.drct" ? "MKTAYIAKQR" : "TAYIAK";
+      d.length = static_cast<int>(d.residues.size());
+      return d;
+    };
+    tools.align = [&](ProfileData&, ProfileData& child) { return result_for(++stages, child.profile); };
+    tools.progress = [&](int s, int n) { console << "[" << s << "/" << n << "]"; };
+    tools.stage = [&](ProfileData&) {
+      const int stage = ++stages;
+      return std::function<DpResult(ProfileData&)>(
+          [=](ProfileData& child) { return result_for(stage, child.profile); });
+    };
+    tools.threads = threads;
+    std::vector<std::string> ids;
+    for (int k = 1; k <= 12; ++k) ids.push_back("s" + std::to_string(k));
+    const AssembledMsa msa = run_initial_msa_phase(console, out, ids, ParentFiles{"p.drct", "p.gca", "p.drct"}, tools);
+    for (const std::string& row : msa.rows) EXPECT_EQ(row, "TAYIAK");
+    return console.str() + out.str();
+  };
+  EXPECT_EQ(run(4), run(1));
 }
 
 TEST(InitialMsa, OneSequenceAgainstItsOwnProfile) {

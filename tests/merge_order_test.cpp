@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -39,8 +40,9 @@ struct FakeTools {
               std::lock_guard lock(m);
               return files.count(p) > 0;
             },
-            [this](const std::string& drct) {
+            [this](const std::string& drct, const std::string& held_stem) {
               std::lock_guard lock(m);
+              held[held_stem] += "gamma " + drct + "\n";
               calls.push_back("gamma " + drct);
               files.insert(drct.substr(0, drct.find('.')) + ".gca");
             },
@@ -49,8 +51,15 @@ struct FakeTools {
               console << " merging " << f.shown1 << " " << f.shown2 << "\n";
               calls.push_back("baa " + f.profile1 + " " + f.profile2 + " -> " + f.merged);
             },
-            [](const std::string& profile) { return 10 + static_cast<int>(profile.size()) * 7; }};
+            [](const std::string& profile) { return 10 + static_cast<int>(profile.size()) * 7; },
+            [this](const std::string& held_stem, bool add) {
+              std::lock_guard lock(m);
+              if (add) log += held[held_stem];
+              held.erase(held_stem);
+            }};
   }
+  std::map<std::string, std::string> held;  // each join's tool output until its turn
+  std::string log;                          // the tools' output as passed on
   std::mutex m;
 };
 
@@ -222,6 +231,8 @@ TEST(ParentPhase, JoinsOnManyThreadsWriteWhatOneThreadWrites) {
   const auto [console1, parent1] = run(1, one);
   const auto [console4, parent4] = run(4, many);
   EXPECT_EQ(console1, console4);
+  EXPECT_EQ(one.log, many.log);  // the tools' output in join order
+  EXPECT_TRUE(many.held.empty());
   EXPECT_EQ(parent1.profile, "j299.drct");
   EXPECT_EQ(parent4.profile, "j299.drct");
   EXPECT_GT(parent1.shown.size(), 1000u);  // every member named, no cut
