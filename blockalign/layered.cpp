@@ -22,7 +22,7 @@ constexpr int kRescaleBits = 64;
 // u*: cell (i-1, j), l*: cell (i, j-1), c*: cell (i, j).  a[k] and b[k]
 // bring row i-1 of layer k and of layer k-1 to the common factor of row i
 // of layer k.
-inline void cell_update(int K, double w, const double* __restrict a, const double* __restrict b,
+[[gnu::always_inline]] inline void cell_update(int K, double w, const double* __restrict a, const double* __restrict b,
                         const double* __restrict pm, const double* __restrict pi, const double* __restrict pd,
                         const double* __restrict um, const double* __restrict ui, const double* __restrict lm,
                         const double* __restrict li, const double* __restrict ld, double* __restrict cm,
@@ -32,6 +32,43 @@ inline void cell_update(int K, double w, const double* __restrict a, const doubl
     ci[k] = a[k] * um[k] + a[k] * ui[k];
     cd[k] = lm[k] + li[k] + ld[k];
   }
+}
+
+// Row i of layers 1..K from row i-1 (cells from p0) into the row from c0,
+// columns 1..len2 (w: the row's pair weights).
+[[gnu::always_inline]] inline void fill_row(int K, int len2, const double* __restrict w, const double* a,
+                                            const double* b, double* M, double* I, double* D, std::size_t p0,
+                                            std::size_t c0) {
+  const std::size_t S = static_cast<std::size_t>(K) + 1;
+  for (int j = 1; j <= len2; ++j) {
+    const std::size_t jc = static_cast<std::size_t>(j) * S, jl = jc - S;
+    cell_update(K, w[j - 1], a, b, M + p0 + jl, I + p0 + jl, D + p0 + jl, M + p0 + jc, I + p0 + jc, M + c0 + jl,
+                I + c0 + jl, D + c0 + jl, M + c0 + jc, I + c0 + jc, D + c0 + jc);
+  }
+}
+
+// The row fill on each vector path.  The file is built without contracting
+// multiplies and adds, so every path makes the same operations in the same
+// order and gives the same sums to the bit.
+#define XK_FILL_ROW(name, target)                                                                                \
+  target void name(int K, int len2, const double* w, const double* a, const double* b, double* M, double* I,    \
+                   double* D, std::size_t p0, std::size_t c0) {                                                 \
+    fill_row(K, len2, w, a, b, M, I, D, p0, c0);                                                                \
+  }
+XK_FILL_ROW(fill_row_plain, )
+XK_FILL_ROW(fill_row_avx2, [[gnu::target("arch=x86-64-v3")]])
+XK_FILL_ROW(fill_row_avx512, [[gnu::target("arch=x86-64-v4")]])
+#undef XK_FILL_ROW
+
+using FillRow = decltype(&fill_row_plain);
+
+FillRow fill_row_for(VectorPath path) {
+  switch (usable_vector_path(path)) {
+    case VectorPath::avx512: return fill_row_avx512;
+    case VectorPath::avx2: return fill_row_avx2;
+    case VectorPath::plain: break;
+  }
+  return fill_row_plain;
 }
 
 // 2^x for a single-precision x, as a double rounded to single precision in
@@ -215,7 +252,9 @@ void take_tables(LayeredSums& s, std::size_t cells, LayeredTables* keep) {
 
 }  // namespace
 
-LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights, LayeredTables* keep) {
+LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights, LayeredTables* keep,
+                          VectorPath path) {
+  const FillRow fill_row_path = fill_row_for(path);
   assert(maxblock >= 0 && (maxblock == 0 || (len1 >= 1 && len2 >= 1)));
   assert(weights.size() >= static_cast<std::size_t>(len1) * static_cast<std::size_t>(len2));
   LayeredSums s;
@@ -245,12 +284,7 @@ LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const doub
 
     common_factors(&s.row_exp[static_cast<std::size_t>(i - 1) * S], K, a.data(), b.data(), base.data());
     const double* w = weights.data() + static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(len2);
-    const std::size_t p0 = c0 - row;
-    for (int j = 1; j <= len2; ++j) {
-      const std::size_t jc = static_cast<std::size_t>(j) * S, jl = jc - S;
-      cell_update(K, w[j - 1], a.data(), b.data(), M + p0 + jl, I + p0 + jl, D + p0 + jl, M + p0 + jc, I + p0 + jc,
-                  M + c0 + jl, I + c0 + jl, D + c0 + jl, M + c0 + jc, I + c0 + jc, D + c0 + jc);
-    }
+    fill_row_path(K, len2, w, a.data(), b.data(), M, I, D, c0 - row, c0);
     keep_row_in_range(M, I, D, c0, row, c0 + static_cast<std::size_t>(len2) * S, K, base.data(),
                       &s.row_exp[static_cast<std::size_t>(i) * S], factor);
   }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "blockalign/table.hpp"
+#include "common/vector_path.hpp"
 
 namespace xk {
 
@@ -93,8 +94,9 @@ struct LayeredTables {
 // Allocating matrixM!!!", then matrixD, then matrixI, on failure).
 // maxblock >= 0; maxblock >= 1 needs len1, len2 >= 1.  An interrupt
 // (common/interrupt.hpp) is answered with Interrupted between rows.
+// The rows are filled on `path` (every path gives the same sums to the bit).
 LayeredSums weighted_pass(int len1, int len2, int maxblock, std::span<const double> weights,
-                          LayeredTables* keep = nullptr);
+                          LayeredTables* keep = nullptr, VectorPath path = best_vector_path());
 
 // The entries of each table for inputs of len1 and len2 positions.
 inline std::size_t layered_cells(int len1, int len2, int maxblock) {

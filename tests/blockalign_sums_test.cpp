@@ -173,13 +173,23 @@ TEST(WeightedPass, ZeroExponentsGiveTheCountRatiosAndAUniformPosterior) {
 TEST(WeightedPass, MatchesTheLayerRescaledArithmetic) {
   struct Case { int n1, n2, K; float lo, hi; };
   for (const Case c : {Case{23, 31, 3, -3.0f, 2.0f}, Case{40, 12, 1, -1.0f, 4.0f}, Case{35, 36, 5, -6.0f, 6.0f},
-                       Case{60, 50, 5, 1.0f, 9.0f}}) {
+                       Case{60, 50, 5, 1.0f, 9.0f}, Case{70, 66, 20, -2.0f, 3.0f}}) {
     SCOPED_TRACE(testing::Message() << c.n1 << " x " << c.n2 << " K " << c.K);
     const std::vector<float> x = random_exponents(c.n1, c.n2, static_cast<unsigned>(c.n1 * 7 + c.n2), c.lo, c.hi);
     // The same weights for both (the two powers of 2 may differ in the last bit).
     const std::vector<double> w = pair_weights(x);
     const reference::BlockTables ref = reference::block_sums(c.n1, c.n2, c.K, std::span<const double>(w));
-    const LayeredSums s = weighted_pass(c.n1, c.n2, c.K, w);
+    const LayeredSums s = weighted_pass(c.n1, c.n2, c.K, w, nullptr, VectorPath::plain);
+    // Every vector path gives the plain path's sums to the bit.
+    for (VectorPath path : usable_vector_paths()) {
+      const LayeredSums v = weighted_pass(c.n1, c.n2, c.K, w, nullptr, path);
+      auto same = [](const DoubleTable& p, const DoubleTable& q) {
+        return p.size() == q.size() && std::equal(p.data(), p.data() + p.size(), q.data());
+      };
+      EXPECT_TRUE(same(v.M, s.M) && same(v.I, s.I) && same(v.D, s.D)) << vector_path_name(path);
+      EXPECT_EQ(v.row_exp, s.row_exp) << vector_path_name(path);
+      EXPECT_EQ(v.log_z, s.log_z) << vector_path_name(path);
+    }
     const std::vector<double> total = count_alignments(c.n1, c.n2, c.K);
     EXPECT_EQ(total, ref.totalcount);
     if (c.lo >= 1.0f) {  // rows grow by more than 2^64 here: the row factors are in use
