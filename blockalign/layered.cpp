@@ -244,7 +244,21 @@ void take_tables(LayeredSums& s, std::size_t cells, LayeredTables* keep) {
     keep_tables_into(s, *keep);
     return;
   }
+  const std::size_t reserve = keep != nullptr ? keep->reserve : 0;
   if (keep != nullptr) *keep = LayeredTables{};
+  if (reserve > cells) {
+    try {
+      s.M = DoubleTable(reserve, "matrixM");
+      s.D = DoubleTable(reserve, "matrixD");
+      s.I = DoubleTable(reserve, "matrixI");
+      return;
+    } catch (const FatalStop&) {
+      // The system refuses the room: the merge's own size below.
+      s.M = DoubleTable{};
+      s.D = DoubleTable{};
+      s.I = DoubleTable{};
+    }
+  }
   s.M = DoubleTable(cells, "matrixM");
   s.D = DoubleTable(cells, "matrixD");
   s.I = DoubleTable(cells, "matrixI");

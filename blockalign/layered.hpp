@@ -86,6 +86,10 @@ inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
 // ones.  Their contents carry nothing from one merge to the next.
 struct LayeredTables {
   DoubleTable M, I, D;
+  // Entries to make new tables with when these are too small (0: what the
+  // merge needs): room for later, larger merges.  Only the entries a merge
+  // writes take memory; the rest is address space.
+  std::size_t reserve = 0;
 };
 
 // Builds the weighted sums from the pair weights (len1 x len2, row-major).

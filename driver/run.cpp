@@ -155,38 +155,52 @@ void remove_stale_join_files(int n) {
   }
 }
 
-// The block aligner's big tables between merges.  One set is kept while no
-// merge runs; a merge takes it when it is large enough and not more than
-// twice what the merge needs.  While merges run side by side, the sets they
-// hand back are released, so that the memory held stays what the running
-// merges need.
+// The block aligner's big tables between merges.  Up to `capacity` sets
+// (one per thread) are held, running and kept together; a merge takes a
+// kept set that is large enough and not more than twice what it needs,
+// else makes its own with room for twice that, and a kept set is released
+// when holding it would pass the capacity.  So the memory held stays within what the largest
+// merge needs once per thread, as the joins' budget allows.
 class TablePool {
  public:
+  explicit TablePool(std::size_t capacity) : capacity_(std::max<std::size_t>(1, capacity)) {}
+
   LayeredTables take(std::size_t cells) {
     std::lock_guard lock(m_);
     ++out_;
-    const std::size_t have = kept_.M.size();
-    LayeredTables t = std::move(kept_);
-    kept_ = LayeredTables{};
-    if (have >= cells && have <= 2 * cells) return t;
-    return {};
+    auto best = kept_.end();
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+      const std::size_t have = it->M.size();
+      if (have >= cells && have <= 2 * cells && (best == kept_.end() || have < best->M.size())) best = it;
+    }
+    if (best != kept_.end()) {
+      LayeredTables t = std::move(*best);
+      kept_.erase(best);
+      return t;
+    }
+    if (!kept_.empty() && kept_.size() + out_ > capacity_) kept_.erase(kept_.begin());
+    LayeredTables fresh;
+    fresh.reserve = 2 * cells;  // room for the larger merges further up the tree
+    return fresh;
   }
   void give(LayeredTables&& t) {
     std::lock_guard lock(m_);
-    if (--out_ == 0) kept_ = std::move(t);
+    --out_;
+    if (kept_.size() + out_ < capacity_) kept_.push_back(std::move(t));
   }
 
  private:
   std::mutex m_;
-  LayeredTables kept_;
-  int out_ = 0;  // sets handed out
+  std::size_t capacity_;
+  std::vector<LayeredTables> kept_;
+  std::size_t out_ = 0;  // sets handed out
 };
 
 // Merge order and parent profile: one block-aligner merge per join, joins
 // whose members are ready at once on the run's threads.
 ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   remove_stale_join_files(state.n());
-  TablePool pool;
+  TablePool pool(state.threads);
   // The accurate mode aligns the groups of the tree as they are joined.
   const bool progressive = state.settings.mode == Mode::accurate;
   // Joins run side by side: each holds its gamma tool's output in files of
