@@ -1,12 +1,13 @@
 #include "driver/merge_order.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <future>
 #include <limits>
-#include <algorithm>
-#include <array>
 #include <ostream>
 #include <sstream>
 #include <utility>
@@ -33,6 +34,8 @@ bool node_contains(std::string_view name, int k) {
 }
 
 std::string join_stem(int k) { return "j" + std::to_string(k); }
+
+std::string held_output_stem(const std::string& join, int member) { return join + (member == 1 ? "a" : "b"); }
 
 bool is_join_stem(std::string_view stem) {
   if (stem.size() < 2 || stem[0] != 'j' || stem[1] == '0') return false;
@@ -154,13 +157,44 @@ ParentFiles parent_files(const std::vector<Join>& joins) {
 
 namespace {
 
-void join_steps(const Join& j, const ParentPhaseTools& tools, std::ostream& text) {
-  for (const auto& [name, stem] : {std::pair{&j.first, &j.first_stem}, std::pair{&j.second, &j.second_stem}}) {
-    if (tools.exists(*stem + ".gca")) {
-      text << fw::ConsoleLine().text(*name + ".gca").text(" existed").str();
-    } else {
-      text << fw::ConsoleLine().text("...making ").text(*name + ".gca").str();
-      tools.make_gamma(*stem + ".drct", j.stem);
+void join_steps(const Join& j, const ParentPhaseTools& tools, std::ostream& text, bool side_by_side) {
+  struct Member {
+    const std::string& name;
+    const std::string& stem;
+    std::string held;
+    bool exists;
+  };
+  // Making one member's gamma file cannot make the other's: both are
+  // looked for first.
+  Member members[2] = {{j.first, j.first_stem, held_output_stem(j.stem, 1), tools.exists(j.first_stem + ".gca")},
+                       {j.second, j.second_stem, held_output_stem(j.stem, 2), tools.exists(j.second_stem + ".gca")}};
+  // When both are missing, the second member's tool runs beside the
+  // first's; lines and failures still come in member order, and a failure
+  // of the first drops what the second's tool wrote, as the second would
+  // not have run.
+  std::future<void> second;
+  if (side_by_side && !members[0].exists && !members[1].exists)
+    second = std::async(std::launch::async,
+                        [&] { tools.make_gamma(members[1].stem + ".drct", members[1].held); });
+  for (int k = 0; k < 2; ++k) {
+    const Member& m = members[k];
+    if (m.exists) {
+      text << fw::ConsoleLine().text(m.name + ".gca").text(" existed").str();
+      continue;
+    }
+    text << fw::ConsoleLine().text("...making ").text(m.name + ".gca").str();
+    if (k == 1 && second.valid()) {
+      second.get();
+      continue;
+    }
+    try {
+      tools.make_gamma(m.stem + ".drct", m.held);
+    } catch (...) {
+      if (second.valid()) {
+        second.wait();
+        if (tools.pass_on) tools.pass_on(members[1].held, false);
+      }
+      throw;
     }
   }
   tools.merge(MergeFiles{j.first_stem + ".drct", j.second_stem + ".drct", j.stem + ".drct", j.first + ".drct",
@@ -170,10 +204,10 @@ void join_steps(const Join& j, const ParentPhaseTools& tools, std::ostream& text
 
 // One join: its members' gamma files (made when missing) and the merge.
 // Its console lines end up in `lines`, also when a tool fails.
-void run_join(const Join& j, const ParentPhaseTools& tools, std::string& lines) {
+void run_join(const Join& j, const ParentPhaseTools& tools, std::string& lines, bool side_by_side) {
   std::ostringstream text;
   try {
-    join_steps(j, tools, text);
+    join_steps(j, tools, text, side_by_side);
   } catch (...) {
     lines = text.str();
     throw;
@@ -222,11 +256,12 @@ ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPha
     driver::tree_run<bool>(
         joins.size(), threads, needs,
         [&](std::size_t t) {
-          run_join(joins[t], tools, lines[t]);
+          run_join(joins[t], tools, lines[t], threads > 1);
           return true;
         },
         [&](std::size_t t, bool) {
-          if (tools.pass_on) tools.pass_on(joins[t].stem, true);
+          if (tools.pass_on)
+            for (int member : {1, 2}) tools.pass_on(held_output_stem(joins[t].stem, member), true);
           console << lines[t];
           console.flush();
           written = t + 1;
@@ -236,7 +271,8 @@ ParentFiles run_parent_phase(int n, std::span<const float> dist, const ParentPha
     // The failed join's tool output and lines so far; what joins after it
     // left is dropped, as one join at a time would not have run them.
     if (tools.pass_on)
-      for (std::size_t t = written; t < joins.size(); ++t) tools.pass_on(joins[t].stem, t == written);
+      for (std::size_t t = written; t < joins.size(); ++t)
+        for (int member : {1, 2}) tools.pass_on(held_output_stem(joins[t].stem, member), t == written);
     if (written < lines.size()) console << lines[written];
     console.flush();
     throw;

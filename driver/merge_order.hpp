@@ -29,6 +29,11 @@ std::string join_stem(int k);
 // Whether a stem is one join_stem makes ("j" and digits, no leading zero).
 bool is_join_stem(std::string_view stem);
 
+// The stem of the files that hold the gamma tool's output for member
+// `member` (1 or 2) of the join of stem `join` until that join's turn:
+// the join's stem and "a" or "b".
+std::string held_output_stem(const std::string& join, int member);
+
 // One join: sequences p < q (from 1) held the largest similarity; `first`
 // and `second` are the node names of the groups they belonged to, and
 // `joined` = first + "-" + second is the new node.  first_stem,
@@ -80,9 +85,10 @@ ParentFiles parent_files(const std::vector<Join>& joins);
 // What the phase needs from the file system and the tools.
 struct ParentPhaseTools {
   std::function<bool(const std::string& path)> exists;
-  // Makes the gamma file of a profile file (the gamma-tool wrapper) for
-  // the join of stem `held`; the tool's output may be held in files of that
-  // join's own until pass_on.
+  // Makes the gamma file of a profile file (the gamma-tool wrapper); the
+  // tool's output may be held in the files of stem `held` (see
+  // held_output_stem) until pass_on.  When both members of a join need
+  // theirs, the two may run side by side.
   std::function<void(const std::string& profile, const std::string& held)> make_gamma;
   // Merges the two members' profile files into files.merged (reading both
   // lengths and calling the block aligner), its console lines on `console`.
@@ -91,9 +97,10 @@ struct ParentPhaseTools {
   // joins run side by side only while the tables of all running merges
   // stay within what the largest merge of the run needs, once per thread.
   std::function<int(const std::string& profile)> length;
-  // Optional: hands on what the tools of the join of stem `held` left in
-  // its files (add = false: drops it), called in join order after the join,
-  // so that the tools' output comes out as joins one at a time write it.
+  // Optional: hands on what a tool left in the files of stem `held` (add =
+  // false: drops it); called for a join's members in order after the join,
+  // joins in order, so that the tools' output comes out as one join at a
+  // time, one member at a time, writes it.
   std::function<void(const std::string& held, bool add)> pass_on;
 };
 

@@ -151,7 +151,7 @@ void remove_stale_join_files(int n) {
     std::error_code ec;
     fs::remove(join_stem(k) + ".drct", ec);
     fs::remove(join_stem(k) + ".gca", ec);
-    pass_on_tool_output(held_tool_output(join_stem(k)), false);
+    for (int member : {1, 2}) pass_on_tool_output(held_tool_output(held_output_stem(join_stem(k), member)), false);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -268,6 +269,46 @@ TEST(ParentPhase, AFailedJoinEndsThePhaseAfterTheJoinsBeforeIt) {
     EXPECT_THROW(run_parent_phase(n, d, tools, console, threads), std::runtime_error);
     EXPECT_EQ(console.str(), expected) << threads;
   }
+}
+
+TEST(ParentPhase, AFailedGammaToolOfTheFirstMemberDropsTheSecondMembersOutput) {
+  // Pairs of neighbours, then pairs of pairs: joins whose two members are
+  // both merged nodes, whose gamma tools run side by side on many threads.
+  const int n = 16;
+  std::vector<float> d(static_cast<std::size_t>(n * n), -1.0f);
+  for (int i = 1; i <= n; ++i)
+    for (int j = i + 1; j <= n; ++j)
+      d[static_cast<std::size_t>((i - 1) * n + (j - 1))] = 1.0f / static_cast<float>(j - i + (i % 2 == 0 ? 8 : 0));
+  std::vector<Join> joins;
+  {
+    FakeTools probe;
+    for (int k = 1; k <= n; ++k) probe.files.insert(std::to_string(k) + ".gca");
+    std::ostringstream console;
+    run_parent_phase(n, d, probe.tools(), console, 1, &joins);
+  }
+  const auto both = std::find_if(joins.begin(), joins.end(), [](const Join& j) { return j.first_join >= 0 && j.second_join >= 0; });
+  ASSERT_NE(both, joins.end());
+  const std::string failing = both->first_stem + ".drct";
+  auto run = [&](unsigned threads, std::string& console_text) {
+    FakeTools fake;
+    for (int k = 1; k <= n; ++k) fake.files.insert(std::to_string(k) + ".gca");
+    ParentPhaseTools tools = fake.tools();
+    auto make_gamma = tools.make_gamma;
+    tools.make_gamma = [make_gamma, failing](const std::string& drct, const std::string& held) {
+      make_gamma(drct, held);  // its output is held, as a failing tool's would be
+      if (drct == failing) throw std::runtime_error("gamma tool failed");
+    };
+    std::ostringstream console;
+    EXPECT_THROW(run_parent_phase(n, d, tools, console, threads), std::runtime_error);
+    console_text = console.str();
+    EXPECT_TRUE(fake.held.empty()) << threads;
+    return fake.log;
+  };
+  std::string console1, console4;
+  const std::string log1 = run(1, console1), log4 = run(4, console4);
+  EXPECT_EQ(log4, log1);
+  EXPECT_EQ(console4, console1);
+  EXPECT_EQ(log1.find(both->second_stem + ".drct"), std::string::npos);  // the second member's tool never ran
 }
 
 TEST(ParentPhase, OneSequenceUsesItsOwnProfile) {
