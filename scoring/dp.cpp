@@ -126,16 +126,10 @@ DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, Vector
       // M and D need only the previous column: one pass the compiler
       // vectorises, which also notes whether the column beats a best.
       const Beats beats = fill_m_and_d_path(rows, a, mprev, iprev, dprev, mcur, dcur, out, go, ge, bm.value, bd.value);
-      // I runs down the column: one cell after the other.
-      float i_up = kFloor;
-      for (std::size_t i = 1; i <= rows; ++i) {
-        const float io = mcur[i - 1] - go, ie = i_up - ge;
-        const float iv = io >= ie ? io : ie;
-        icur[i] = iv;
-        out[i - 1] = static_cast<std::uint8_t>(out[i - 1] | ((iv != io) << 2));
-        if (iv > bi.value) bi = {iv, static_cast<int>(i), j};
-        i_up = iv;
-      }
+      // I runs down the column.
+      if (dp_detail::fill_i(rows, mcur, icur, out, go, ge, bi.value))
+        for (std::size_t i = 1; i <= rows; ++i)
+          if (icur[i] > bi.value) bi = {icur[i], static_cast<int>(i), j};
       if (beats.m)
         for (std::size_t i = 1; i <= rows; ++i)
           if (mcur[i] > bm.value) bm = {mcur[i], static_cast<int>(i), j};

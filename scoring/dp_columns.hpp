@@ -101,4 +101,38 @@ inline void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::
   }
 }
 
+// Rows 1..rows of column j of I from I(0) = icur[0]:
+// I(i) = max(M(i-1) - go, I(i-1) - ge), the opening kept on a tie, with
+// the insertion letter of each cell (bit 2 of out[i-1]: 1 where the
+// extension is taken).  Only the chain of "- ge" steps is serial, and it
+// is taken four rows at a time: rounding is monotone, so
+// fl(max(x, y) - ge) = max(fl(x - ge), fl(y - ge)), and a row's value is
+// the larger of its openings carried down (worked out beside the chain)
+// and of the chain itself.  Every cell holds the very value of the
+// one-by-one recurrence; the letters follow in a second pass, which also
+// notes whether the column holds some I above best_i.
+[[gnu::always_inline]] inline bool fill_i(std::size_t rows, const float* __restrict mcur, float* __restrict icur,
+                                          std::uint8_t* __restrict out, float go, float ge, float best_i) {
+  auto pick = [](float open, float extend) { return open >= extend ? open : extend; };
+  float chain = icur[0];
+  std::size_t i = 1;
+  for (; i + 3 <= rows; i += 4) {
+    const float o1 = mcur[i - 1] - go, o2 = mcur[i] - go, o3 = mcur[i + 1] - go, o4 = mcur[i + 2] - go;
+    // The openings of rows i..i+3 carried down to each row.
+    const float b2 = pick(o2, o1 - ge), b3 = pick(o3, b2 - ge), b4 = pick(o4, b3 - ge);
+    const float t1 = chain - ge, t2 = t1 - ge, t3 = t2 - ge, t4 = t3 - ge;
+    icur[i] = pick(o1, t1);
+    icur[i + 1] = pick(b2, t2);
+    icur[i + 2] = pick(b3, t3);
+    chain = icur[i + 3] = pick(b4, t4);
+  }
+  for (; i <= rows; ++i) chain = icur[i] = pick(mcur[i - 1] - go, chain - ge);
+  bool beats = false;
+  for (std::size_t r = 1; r <= rows; ++r) {
+    out[r - 1] = static_cast<std::uint8_t>(out[r - 1] | ((icur[r] != mcur[r - 1] - go) << 2));
+    beats |= icur[r] > best_i;
+  }
+  return beats;
+}
+
 }  // namespace xk::dp_detail

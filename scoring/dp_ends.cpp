@@ -84,13 +84,7 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
       cur_d[0] = border_gap(j, ends.second_start, go, ge);
       dp_detail::fill_m_and_d<false>(rows, strip.data() + jj * rows, prev_m.data(), prev_i.data(), prev_d.data(),
                                      mcur, cur_d.data(), out, go, ge, kNone, kNone);
-      // I runs down the column: one cell after the other.
-      for (std::size_t i = 1; i <= rows; ++i) {
-        const float io = mcur[i - 1] - go, ie = icur[i - 1] - ge;
-        const float iv = io >= ie ? io : ie;
-        icur[i] = iv;
-        out[i - 1] = static_cast<std::uint8_t>(out[i - 1] | ((iv != io) << 2));
-      }
+      dp_detail::fill_i(rows, mcur, icur, out, go, ge, kNone);
       best.offer(n1, n2, ends, j, cur_m, cur_i, cur_d);
       prev_m.swap(cur_m);
       prev_i.swap(cur_i);

@@ -2,9 +2,12 @@
 // aligner against the full-table one.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <random>
 
 #include "scoring/dp.hpp"
+#include "scoring/dp_columns.hpp"
 
 using namespace xk;
 
@@ -130,5 +133,30 @@ TEST(Dp, AgreesWithFullTablesOnRandomInputs) {
       ADD_FAILURE() << "round " << round << " n1 " << n1 << " n2 " << n2;
       break;
     }
+  }
+}
+
+TEST(Dp, InsertionColumnHoldsTheOneByOneValuesToTheBit) {
+  // The insertion column taken four rows at a time against the defining
+  // recurrence, on values where every "- ge" rounds (ge = 0.4 has no exact
+  // binary form) and long extension runs cross the four-row steps.
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> m(-300.0f, 3000.0f);
+  for (int rows : {1, 3, 4, 5, 37, 400}) {
+    std::vector<float> mcur(static_cast<std::size_t>(rows) + 1), icur(mcur.size()), want(mcur.size());
+    for (float& x : mcur) x = rng() % 3 == 0 ? m(rng) * 1.0001f : -2147483648.0f + m(rng);
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(rows), 0), want_out(out.size(), 0);
+    icur[0] = want[0] = m(rng);
+    dp_detail::fill_i(static_cast<std::size_t>(rows), mcur.data(), icur.data(), out.data(), kGo, kGe, 0.0f);
+    for (int i = 1; i <= rows; ++i) {
+      const float io = mcur[static_cast<std::size_t>(i) - 1] - kGo, ie = want[static_cast<std::size_t>(i) - 1] - kGe;
+      want[static_cast<std::size_t>(i)] = io >= ie ? io : ie;
+      want_out[static_cast<std::size_t>(i) - 1] = want[static_cast<std::size_t>(i)] != io ? 4 : 0;
+    }
+    for (int i = 1; i <= rows; ++i)
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(icur[static_cast<std::size_t>(i)]),
+                std::bit_cast<std::uint32_t>(want[static_cast<std::size_t>(i)]))
+          << rows << " rows, row " << i;
+    EXPECT_EQ(out, want_out) << rows;
   }
 }
