@@ -157,11 +157,12 @@ void remove_stale_join_files(int n) {
 
 // The block aligner's big tables between merges.  Up to `capacity` sets
 // (one per thread) are held, running and kept together; a merge takes the
-// smallest kept set that is large enough, else makes its own with room
-// (address space) for twice what it needs, and a kept set is released when
-// holding it would pass the capacity.  A set's memory is what the largest
-// merge that used it wrote, so the memory held stays within what the
-// largest merge needs once per thread, as the joins' budget allows.
+// smallest kept set that is large enough and at most four times what it
+// needs, else makes its own with room (address space) for twice that, and
+// a kept set is released when holding it would pass the capacity.  A set's
+// memory is what the largest merge that used it wrote: small merges leave
+// the sets of much larger ones alone, so that those are free for the large
+// merges and the memory held stays near what the running merges need.
 class TablePool {
  public:
   explicit TablePool(std::size_t capacity) : capacity_(std::max<std::size_t>(1, capacity)) {}
@@ -172,7 +173,7 @@ class TablePool {
     auto best = kept_.end();
     for (auto it = kept_.begin(); it != kept_.end(); ++it) {
       const std::size_t have = it->M.size();
-      if (have >= cells && (best == kept_.end() || have < best->M.size())) best = it;
+      if (have >= cells && have <= 4 * cells && (best == kept_.end() || have < best->M.size())) best = it;
     }
     if (best != kept_.end()) {
       LayeredTables t = std::move(*best);
