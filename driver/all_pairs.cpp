@@ -15,32 +15,38 @@
 
 namespace xk::driver {
 
-GammaCache::GammaCache(std::vector<std::string> files, std::vector<int> lengths)
-    : files_(std::move(files)), lengths_(std::move(lengths)) {
+GammaCache::GammaCache(std::vector<std::string> files, std::vector<int> lengths, Reorder reorder)
+    : files_(std::move(files)), lengths_(std::move(lengths)), reorder_(std::move(reorder)) {
   entries_.reserve(files_.size());
   for (std::size_t k = 0; k < files_.size(); ++k) entries_.push_back(std::make_unique<Entry>());
 }
 
-std::span<const float> GammaCache::get(int k) {
+GammaCache::Entry& GammaCache::loaded(int k) {
   const auto idx = static_cast<std::size_t>(k - 1);
   Entry& e = *entries_.at(idx);
   std::lock_guard lock(e.m);
   if (!e.loaded) {
     e.table = readgamma(files_[idx], lengths_[idx]);
+    if (reorder_) e.ordered = reorder_(e.table, lengths_[idx]);
     e.loaded = true;
   }
-  return e.table;
+  return e;
 }
+
+std::span<const float> GammaCache::get(int k) { return loaded(k).table; }
+
+std::span<const float> GammaCache::ordered(int k) { return loaded(k).ordered; }
 
 std::string gamma_file(int k) { return gamma_file_of(std::to_string(k)); }
 
 PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                       std::span<const float> gamma2, float shift, float go, float ge,
-                      std::optional<FreeEnds> ends) {
+                      std::optional<FreeEnds> ends, std::span<const float> ordered1,
+                      std::span<const float> ordered2) {
   const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
   std::vector<float> align = make_table<float>(seq1.size() * seq2.size(), "align matrix");
-  score_sequences(tables, seq1, seq2, gamma1, gamma2, align);
+  score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align);
   for (float& x : align) x = x + x + shift;
   const DpResult r = ends ? dp_ends(len1, len2, go, ge, align, *ends) : dp(len1, len2, go, ge, align);
   PairReport rep = pair_report(name1, name2, seq1, seq2, r);
@@ -70,7 +76,10 @@ void all_pairs_phase(RunState& state) {
     files.push_back(gamma_file(k));
     lengths.push_back(static_cast<int>(state.seqchar[static_cast<std::size_t>(k - 1)].size()));
   }
-  GammaCache gammas(files, lengths);
+  // Each table is reordered for the scorer once, not once per pair.
+  GammaCache gammas(files, lengths, [&state](std::span<const float> table, int length) {
+    return ordered_gamma(state.tables, table, length);
+  });
 
   // Pair c (from 0) is (i, j): row i holds the pairs (i, i+1) .. (i, n).
   std::vector<long long> row_start(static_cast<std::size_t>(std::max(n, 1)));
@@ -92,7 +101,7 @@ void all_pairs_phase(RunState& state) {
     const auto g2 = gammas.get(j);
     return align_pair(state.tables, files[static_cast<std::size_t>(i - 1)], files[static_cast<std::size_t>(j - 1)],
                       state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
-                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends);
+                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends, gammas.ordered(i), gammas.ordered(j));
   };
   auto consume = [&](std::size_t c, PairResult&& r) {
     state.console << progress_bar(static_cast<long long>(c) + 1, total);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -25,21 +26,30 @@ struct RunState;
 // scoring it with gamma_offset 0 is what a fresh read for every pair gives.
 class GammaCache {
  public:
+  // The table reordered once for the scorer (ordered_gamma), from the
+  // table and its length.
+  using Reorder = std::function<std::vector<float>(std::span<const float> table, int length)>;
+
   // files[k-1] and lengths[k-1]: the gamma file and residue count of
-  // sequence k.
-  GammaCache(std::vector<std::string> files, std::vector<int> lengths);
+  // sequence k; `reorder`, when given, makes each table's ordered form as
+  // it is read.
+  GammaCache(std::vector<std::string> files, std::vector<int> lengths, Reorder reorder = {});
   // The L x 282 table of sequence k (from 1).  Read errors propagate (as
   // readgamma throws them) and the next call tries the file again.
   std::span<const float> get(int k);
+  // Its ordered form (empty without `reorder`), read as get reads.
+  std::span<const float> ordered(int k);
 
  private:
   struct Entry {
     std::mutex m;
     bool loaded = false;
-    std::vector<float> table;
+    std::vector<float> table, ordered;
   };
+  Entry& loaded(int k);
   std::vector<std::string> files_;
   std::vector<int> lengths_;
+  Reorder reorder_;
   std::vector<std::unique_ptr<Entry>> entries_;
 };
 
@@ -54,10 +64,12 @@ struct PairResult {
 // tables, each score x turned into x + x + shift, dp with go and ge (or,
 // with `ends`, dp_ends with those ends), the report (names are the two
 // gamma file names) and the identity fraction.
+// ordered1/ordered2: the tables' ordered forms (ordered_gamma) where made.
 PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                       std::span<const float> gamma2, float shift, float go, float ge,
-                      std::optional<FreeEnds> ends = std::nullopt);
+                      std::optional<FreeEnds> ends = std::nullopt, std::span<const float> ordered1 = {},
+                      std::span<const float> ordered2 = {});
 
 // The gamma file name of sequence (or node) stem: "1" -> "1.gca".
 std::string gamma_file(int k);

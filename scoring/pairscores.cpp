@@ -100,11 +100,14 @@ struct Side {
   std::vector<float> g;               // n x 281, when built
   const float* source = nullptr;      // n x 282, state 0 first
   float add = 0.0f;
+  const float* ordered = nullptr;     // n x 281 in state-group order, add added; null: gather from source
 
   // State s (1-based) of position i, offset added: the entry of g.
   float state(std::size_t i, std::size_t s) const { return source[i * kGammaRow + s] + add; }
 
-  Side(const ScoreSide& s, bool with_g) : n(s.n), source(s.gamma.data()), add(s.add) {
+  Side(const ScoreSide& s, bool with_g)
+      : n(s.n), source(s.gamma.data()), add(s.add), ordered(s.ordered.empty() ? nullptr : s.ordered.data()) {
+    assert(s.ordered.empty() || s.ordered.size() >= static_cast<std::size_t>(s.n) * K);
     assert(s.n >= 0);
     assert(s.weights.size() >= static_cast<std::size_t>(s.n) * kAA);
     assert(s.gamma.size() >= static_cast<std::size_t>(s.n) * kGammaRow);
@@ -380,6 +383,10 @@ struct GroupedColumns {
 
   // Position i's gamma row as scored, its states in state-group order.
   static void gather_states(const Side& side, std::size_t i, const StateGroups& sg, float* dst) {
+    if (side.ordered != nullptr) {
+      std::copy_n(side.ordered + i * K, sg.states.size(), dst);
+      return;
+    }
     for (std::size_t k = 0; k < sg.states.size(); ++k) dst[k] = side.state(i, sg.states[k] + 1);
   }
 };
@@ -664,6 +671,17 @@ void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, std::
 
 }  // namespace
 
+std::vector<float> state_ordered_rows(const StateGroups& groups, std::span<const float> gamma, int n, float add) {
+  if (groups.count() == 0) return {};
+  const std::size_t rows = static_cast<std::size_t>(std::max(n, 0));
+  assert(gamma.size() >= rows * kGammaRow && groups.states.size() == static_cast<std::size_t>(K));
+  std::vector<float> out(rows * K);
+  for (std::size_t i = 0; i < rows; ++i)
+    for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+      out[i * K + k] = gamma[i * kGammaRow + static_cast<std::size_t>(groups.states[k]) + 1] + add;
+  return out;
+}
+
 void derive_pair_tables(ScoringTables& t) {
   t.pair_by_state.resize(static_cast<std::size_t>(kPairs) * K);
   t.pair_log_base.resize(kPairs);
@@ -710,9 +728,9 @@ void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& secon
 
 // Rows first..first+count of a side.
 ScoreSide band_of(const ScoreSide& s, int first, int count) {
-  const std::size_t at = static_cast<std::size_t>(first);
-  return {count, s.weights.subspan(at * kAA, static_cast<std::size_t>(count) * kAA),
-          s.gamma.subspan(at * kGammaRow, static_cast<std::size_t>(count) * kGammaRow), s.add};
+  const std::size_t at = static_cast<std::size_t>(first), rows = static_cast<std::size_t>(count);
+  return {count, s.weights.subspan(at * kAA, rows * kAA), s.gamma.subspan(at * kGammaRow, rows * kGammaRow), s.add,
+          s.ordered.empty() ? s.ordered : s.ordered.subspan(at * K, rows * K)};
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "common/vector_path.hpp"
 #include "scoring/scores.hpp"
@@ -53,13 +54,22 @@ struct ScoreTiling {
 
 // One input: n positions, their weights (n x 20, a weight counts where it
 // is > 0), their gamma table (n x 282) and the amount added to every gamma
-// entry before scoring.
+// entry before scoring.  `ordered`, when not empty, holds what the scorer
+// reads of the gamma table when the tables group their states, made once
+// (state_ordered_rows): n rows of the 281 scored states in state-group
+// order, `add` already added.
 struct ScoreSide {
   int n = 0;
   std::span<const float> weights;
   std::span<const float> gamma;
   float add = 0.0f;
+  std::span<const float> ordered = {};
 };
+
+// The ordered rows of a gamma table (n x 282) for ScoreSide::ordered: each
+// position's scored states in the groups' order, `add` added, so an input
+// scored against many others is reordered once.  Empty when the groups are.
+std::vector<float> state_ordered_rows(const StateGroups& groups, std::span<const float> gamma, int n, float add);
 
 // Fills mij (first.n x second.n, row-major) completely.  The first input's
 // positions are scored in bands of tiling.band_rows, on up to `threads`

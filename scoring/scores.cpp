@@ -78,6 +78,19 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
                       mij);
 }
 
+std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> gamma, int n) {
+  return detail::state_ordered_rows(t.state_groups, rows_of(gamma, n, kStates), n, kGammaFloor);
+}
+
+void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
+                             std::span<const float> gamma1, std::span<const float> gamma2,
+                             std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij) {
+  const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
+  const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
+  detail::score_pairs(t, {n1, w1, rows_of(gamma1, n1, kStates), kGammaFloor, ordered1},
+                      {n2, w2, rows_of(gamma2, n2, kStates), kGammaFloor, ordered2}, mij);
+}
+
 void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
                     std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
                     float gamma_offset, unsigned threads) {

@@ -65,6 +65,15 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
                      std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
                      float gamma_offset = 0.0f);
 
+// A sequence's gamma table (n x 282) reordered once for scoring it against
+// many others: score_sequences_ordered then gives score_sequences' table to
+// the bit without reordering it for every pair.  Empty when the tables do
+// not group their states (the ordered form then goes unused).
+std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> gamma, int n);
+void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
+                             std::span<const float> gamma1, std::span<const float> gamma2,
+                             std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij);
+
 // Profiles: mij(i,j) = sum over a, b with w1(i,a) > 0 and w2(j,b) > 0 of
 // w1(i,a) w2(j,b) score(i,j,a,b).
 // `threads`: how many threads may share the work (the table is the same
