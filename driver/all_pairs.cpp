@@ -28,6 +28,8 @@ GammaCache::Entry& GammaCache::loaded(int k) {
   if (!e.loaded) {
     e.table = readgamma(files_[idx], lengths_[idx]);
     if (reorder_) e.ordered = reorder_(e.table, lengths_[idx]);
+    // The ordered form is all the scorer reads: the table is let go.
+    if (!e.ordered.empty()) e.table = std::vector<float>();
     e.loaded = true;
   }
   return e;

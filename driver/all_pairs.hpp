@@ -32,7 +32,8 @@ class GammaCache {
 
   // files[k-1] and lengths[k-1]: the gamma file and residue count of
   // sequence k; `reorder`, when given, makes each table's ordered form as
-  // it is read.
+  // it is read, and when that form is not empty it replaces the table
+  // (get then gives an empty span).
   GammaCache(std::vector<std::string> files, std::vector<int> lengths, Reorder reorder = {});
   // The L x 282 table of sequence k (from 1).  Read errors propagate (as
   // readgamma throws them) and the next call tries the file again.

@@ -232,10 +232,16 @@ std::vector<double> join_costs(int n, const std::vector<Join>& joins, const Pare
 }
 
 // Memory the joins running side by side may hold together: what the
-// largest join needs, once for every thread.
-double join_budget(const std::vector<double>& costs, unsigned threads) {
+// largest join needs, and what a join of the median size needs for every
+// further thread.  Families of similar lengths keep every thread busy; in a
+// family with a few long members the joins that hold them (each as large
+// as the largest) do not run two at a time.
+double join_budget(std::vector<double> costs, unsigned threads) {
   if (costs.empty()) return 0.0;
-  return *std::max_element(costs.begin(), costs.end()) * std::max(1u, threads);
+  const double largest = *std::max_element(costs.begin(), costs.end());
+  const auto mid = costs.begin() + static_cast<std::ptrdiff_t>(costs.size() / 2);
+  std::nth_element(costs.begin(), mid, costs.end());
+  return largest + *mid * static_cast<double>(std::max(1u, threads) - 1);
 }
 
 }  // namespace

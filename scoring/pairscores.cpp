@@ -110,7 +110,8 @@ struct Side {
     assert(s.ordered.empty() || s.ordered.size() >= static_cast<std::size_t>(s.n) * K);
     assert(s.n >= 0);
     assert(s.weights.size() >= static_cast<std::size_t>(s.n) * kAA);
-    assert(s.gamma.size() >= static_cast<std::size_t>(s.n) * kGammaRow);
+    // The ordered rows stand in for the gamma table where only they are read.
+    assert(s.gamma.size() >= static_cast<std::size_t>(s.n) * kGammaRow || (ordered != nullptr && !with_g));
     const std::size_t rows = static_cast<std::size_t>(n);
     w.resize(rows * kAA);
     mask.assign(rows, 0u);
@@ -729,7 +730,8 @@ void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& secon
 // Rows first..first+count of a side.
 ScoreSide band_of(const ScoreSide& s, int first, int count) {
   const std::size_t at = static_cast<std::size_t>(first), rows = static_cast<std::size_t>(count);
-  return {count, s.weights.subspan(at * kAA, rows * kAA), s.gamma.subspan(at * kGammaRow, rows * kGammaRow), s.add,
+  return {count, s.weights.subspan(at * kAA, rows * kAA),
+          s.gamma.empty() ? s.gamma : s.gamma.subspan(at * kGammaRow, rows * kGammaRow), s.add,
           s.ordered.empty() ? s.ordered : s.ordered.subspan(at * K, rows * K)};
 }
 

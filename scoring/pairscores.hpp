@@ -57,7 +57,8 @@ struct ScoreTiling {
 // entry before scoring.  `ordered`, when not empty, holds what the scorer
 // reads of the gamma table when the tables group their states, made once
 // (state_ordered_rows): n rows of the 281 scored states in state-group
-// order, `add` already added.
+// order, `add` already added; the gamma table may then be empty where the
+// tables group their states.
 struct ScoreSide {
   int n = 0;
   std::span<const float> weights;

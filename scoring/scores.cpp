@@ -87,8 +87,10 @@ void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std:
                              std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij) {
   const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
   const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
-  detail::score_pairs(t, {n1, w1, rows_of(gamma1, n1, kStates), kGammaFloor, ordered1},
-                      {n2, w2, rows_of(gamma2, n2, kStates), kGammaFloor, ordered2}, mij);
+  // A gamma table may be left out (empty) where its ordered form is given.
+  auto rows = [](std::span<const float> gamma, int n) { return gamma.empty() ? gamma : rows_of(gamma, n, kStates); };
+  detail::score_pairs(t, {n1, w1, rows(gamma1, n1), kGammaFloor, ordered1}, {n2, w2, rows(gamma2, n2), kGammaFloor, ordered2},
+                      mij);
 }
 
 void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,

@@ -67,8 +67,9 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
 
 // A sequence's gamma table (n x 282) reordered once for scoring it against
 // many others: score_sequences_ordered then gives score_sequences' table to
-// the bit without reordering it for every pair.  Empty when the tables do
-// not group their states (the ordered form then goes unused).
+// the bit without reordering it for every pair, and needs the gamma table
+// only where its ordered form is empty.  Empty when the tables do not
+// group their states (the ordered form then goes unused).
 std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> gamma, int n);
 void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
                              std::span<const float> gamma1, std::span<const float> gamma2,
