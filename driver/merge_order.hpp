@@ -95,7 +95,8 @@ struct ParentPhaseTools {
   std::function<void(const MergeFiles& files, std::ostream& console)> merge;
   // The number of positions of a sequence's profile file; when given,
   // joins run side by side only while the tables of all running merges
-  // stay within what the largest merge of the run needs, once per thread.
+  // stay within what the largest merge of the run needs and what a merge
+  // of the median size needs for every further thread.
   std::function<int(const std::string& profile)> length;
   // Optional: hands on what a tool left in the files of stem `held` (add =
   // false: drops it); called for a join's members in order after the join,
