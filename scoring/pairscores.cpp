@@ -211,8 +211,9 @@ double estimate(const Side& rows, const std::vector<Group>& groups, const ScoreT
 
 // acc += c * (log2(num / den) - base) over one row of a tile.  fast_log2 is
 // finite for every input, so a pair that no positive weight reaches (c = 0)
-// adds exactly 0.  Built once per vector path below; the wider paths fuse
-// multiplies and adds, so their sums may differ in the last bits.
+// adds exactly 0.  Built once per vector path below; the build (ISO C++,
+// no GNU extensions) does not fuse multiplies and adds, so every path makes
+// the same single-precision operations.
 [[gnu::always_inline]] inline void accumulate_pair(int n, const float* __restrict num, const float* __restrict rden,
                                                    const float* __restrict w2hi, const float* __restrict w2lo,
                                                    float w1lo, float w1hi, float base, float* __restrict acc) {
