@@ -62,14 +62,7 @@ XK_FILL_ROW(fill_row_avx512, [[gnu::target("arch=x86-64-v4")]])
 
 using FillRow = decltype(&fill_row_plain);
 
-FillRow fill_row_for(VectorPath path) {
-  switch (usable_vector_path(path)) {
-    case VectorPath::avx512: return fill_row_avx512;
-    case VectorPath::avx2: return fill_row_avx2;
-    case VectorPath::plain: break;
-  }
-  return fill_row_plain;
-}
+FillRow fill_row_for(VectorPath path) { return kernel_for(path, fill_row_plain, fill_row_avx2, fill_row_avx512); }
 
 // 2^x for a single-precision x, as a double rounded to single precision in
 // its mantissa: x = n + f with n whole and |f| <= 1/2; 2^f from its series

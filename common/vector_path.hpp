@@ -32,4 +32,16 @@ std::span<const VectorPath> usable_vector_paths();
 // "plain", "avx2" or "avx512".
 std::string_view vector_path_name(VectorPath path);
 
+// Of a kernel's three builds, the one for `wanted` lowered to what this
+// processor runs.
+template <class Kernel>
+Kernel kernel_for(VectorPath wanted, Kernel plain, Kernel avx2, Kernel avx512) {
+  switch (usable_vector_path(wanted)) {
+    case VectorPath::avx512: return avx512;
+    case VectorPath::avx2: return avx2;
+    case VectorPath::plain: break;
+  }
+  return plain;
+}
+
 }  // namespace xk

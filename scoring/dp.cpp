@@ -55,12 +55,7 @@ XK_FILL_M_AND_D(fill_m_and_d_avx512, [[gnu::target("arch=x86-64-v4")]])
 using FillMAndD = decltype(&fill_m_and_d_plain);
 
 FillMAndD fill_m_and_d_for(VectorPath path) {
-  switch (usable_vector_path(path)) {
-    case VectorPath::avx512: return fill_m_and_d_avx512;
-    case VectorPath::avx2: return fill_m_and_d_avx2;
-    case VectorPath::plain: break;
-  }
-  return fill_m_and_d_plain;
+  return kernel_for(path, fill_m_and_d_plain, fill_m_and_d_avx2, fill_m_and_d_avx512);
 }
 
 // The letters of the three tables, packed one byte a cell, column-major

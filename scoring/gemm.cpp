@@ -11,12 +11,8 @@ void gemm_abt_avx512(int m, int n, int k, const float* a, int lda, const float* 
 
 void gemm_abt(VectorPath path, int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c,
               int ldc) {
-  switch (usable_vector_path(path)) {
-    case VectorPath::avx512: return detail::gemm_abt_avx512(m, n, k, a, lda, b, ldb, c, ldc);
-    case VectorPath::avx2: return detail::gemm_abt_avx2(m, n, k, a, lda, b, ldb, c, ldc);
-    case VectorPath::plain: break;
-  }
-  detail::gemm_abt_plain(m, n, k, a, lda, b, ldb, c, ldc);
+  kernel_for(path, detail::gemm_abt_plain, detail::gemm_abt_avx2, detail::gemm_abt_avx512)(m, n, k, a, lda, b, ldb, c,
+                                                                                           ldc);
 }
 
 void gemm_abt(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc) {

@@ -237,12 +237,7 @@ XK_ACCUMULATE_PAIR(accumulate_pair_avx512, [[gnu::target("arch=x86-64-v4")]])
 using AccumulatePair = decltype(&accumulate_pair_plain);
 
 AccumulatePair accumulate_pair_for(VectorPath path) {
-  switch (usable_vector_path(path)) {
-    case VectorPath::avx512: return accumulate_pair_avx512;
-    case VectorPath::avx2: return accumulate_pair_avx2;
-    case VectorPath::plain: break;
-  }
-  return accumulate_pair_plain;
+  return kernel_for(path, accumulate_pair_plain, accumulate_pair_avx2, accumulate_pair_avx512);
 }
 
 // A position of the row input inside the current product block.
@@ -459,12 +454,7 @@ XK_GROUPED_RANGE(grouped_range_avx512, [[gnu::target("arch=x86-64-v4")]])
 using GroupedRangeFn = decltype(&grouped_range_plain);
 
 GroupedRangeFn grouped_range_for(VectorPath path) {
-  switch (usable_vector_path(path)) {
-    case VectorPath::avx512: return grouped_range_avx512;
-    case VectorPath::avx2: return grouped_range_avx2;
-    case VectorPath::plain: break;
-  }
-  return grouped_range_plain;
+  return kernel_for(path, grouped_range_plain, grouped_range_avx2, grouped_range_avx512);
 }
 
 // For inputs with one residue per position (sequences): each column's
@@ -559,12 +549,8 @@ struct RowLoops {
 };
 
 RowLoops row_loops_for(VectorPath path) {
-  switch (usable_vector_path(path)) {
-    case VectorPath::avx512: return {row_reciprocals_avx512, one_hot_row_avx512};
-    case VectorPath::avx2: return {row_reciprocals_avx2, one_hot_row_avx2};
-    case VectorPath::plain: break;
-  }
-  return {};
+  return {kernel_for(path, row_reciprocals_plain, row_reciprocals_avx2, row_reciprocals_avx512),
+          kernel_for(path, one_hot_row_plain, one_hot_row_avx2, one_hot_row_avx512)};
 }
 
 // The group sums H of a block of row positions: row r, group g at
