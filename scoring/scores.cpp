@@ -68,14 +68,25 @@ ScoringTables prepare_tables(FrequencyTables& tables) {
   return t;
 }
 
+namespace {
+
+// Two sequences scored from their gamma tables (either may be left out,
+// empty, where its ordered form is given) with `add` on every gamma entry.
+void score_letters(const ScoringTables& t, std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
+                   std::span<const float> gamma2, std::span<const float> ordered1, std::span<const float> ordered2,
+                   float add, std::span<float> mij) {
+  const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
+  const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
+  auto rows = [](std::span<const float> gamma, int n) { return gamma.empty() ? gamma : rows_of(gamma, n, kStates); };
+  detail::score_pairs(t, {n1, w1, rows(gamma1, n1), add, ordered1}, {n2, w2, rows(gamma2, n2), add, ordered2}, mij);
+}
+
+}  // namespace
+
 void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
                      std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
                      float gamma_offset) {
-  const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
-  const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
-  const float add = gamma_offset + kGammaFloor;
-  detail::score_pairs(t, {n1, w1, rows_of(gamma1, n1, kStates), add}, {n2, w2, rows_of(gamma2, n2, kStates), add},
-                      mij);
+  score_letters(t, seq1, seq2, gamma1, gamma2, {}, {}, gamma_offset + kGammaFloor, mij);
 }
 
 std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> gamma, int n) {
@@ -85,12 +96,7 @@ std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> 
 void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
                              std::span<const float> gamma1, std::span<const float> gamma2,
                              std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij) {
-  const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
-  const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
-  // A gamma table may be left out (empty) where its ordered form is given.
-  auto rows = [](std::span<const float> gamma, int n) { return gamma.empty() ? gamma : rows_of(gamma, n, kStates); };
-  detail::score_pairs(t, {n1, w1, rows(gamma1, n1), kGammaFloor, ordered1}, {n2, w2, rows(gamma2, n2), kGammaFloor, ordered2},
-                      mij);
+  score_letters(t, seq1, seq2, gamma1, gamma2, ordered1, ordered2, kGammaFloor, mij);
 }
 
 void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
