@@ -242,18 +242,19 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
   // classic routine's changes in turn (the parent's gamma table, loaded
   // once, takes another 1e-9 with every sequence, as the phase has always
   // scored, and the frequency tables are rescaled again), then the scores
-  // and the alignment from a copy of the parent's gamma table as that
-  // stage left it.  `threads`: the scorer's threads within the alignment.
-  auto staged = [&state](ProfileData& par, unsigned threads) {
+  // and the alignment from the parent's gamma table as that stage left it:
+  // a copy when later stages may run first (`side_by_side`), else the table
+  // itself.  `threads`: the scorer's threads within the alignment.
+  auto staged = [&state](ProfileData& par, unsigned threads, bool side_by_side) {
     check_interrupt();
     auto tables = std::make_shared<const ScoringTables>(stage_drctmij(par.length, par.gamma, state.frequencies));
-    auto gamma = std::make_shared<const std::vector<float>>(par.gamma);
-    return [&state, &par, tables, gamma, threads](ProfileData& child) {
+    auto copy = side_by_side ? std::make_shared<const std::vector<float>>(par.gamma) : nullptr;
+    return [&state, &par, tables, copy, threads](ProfileData& child) {
       check_interrupt();
       std::vector<float> scores = make_table<float>(
           static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
-      score_staged_drctmij(*tables, par.length, child.length, par.pro, child.pro, *gamma, child.gamma, scores,
-                           threads);
+      score_staged_drctmij(*tables, par.length, child.length, par.pro, child.pro, copy ? *copy : par.gamma,
+                           child.gamma, scores, threads);
       for (float& x : scores) x = x + x + state.settings.shift;
       const Settings& set = state.settings;
       if (set.end_to_end_parent)
@@ -261,9 +262,11 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
       return dp(par.length, child.length, set.go, set.ge, scores);
     };
   };
-  tools.align = [&state, staged](ProfileData& par, ProfileData& child) { return staged(par, state.threads)(child); };
+  tools.align = [&state, staged](ProfileData& par, ProfileData& child) {
+    return staged(par, state.threads, false)(child);
+  };
   // Side by side, each alignment scores on its own thread.
-  tools.stage = [staged](ProfileData& par) { return std::function<DpResult(ProfileData&)>(staged(par, 1)); };
+  tools.stage = [staged](ProfileData& par) { return std::function<DpResult(ProfileData&)>(staged(par, 1, true)); };
   tools.threads = state.threads;
   tools.progress = [&state](int s, int n) {
     state.console << progress_bar(s, n);
