@@ -1,6 +1,7 @@
 #include "localstructure/forward_backward.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -90,42 +91,57 @@ CompiledModel compile_model(const StructureModel& model) {
 
 namespace {
 
-// Emission of every distinct row at every position: L x m.rows, row-major.
-// A position without information emits 1 under every row.
-std::vector<double> emissions(const CompiledModel& m, std::span<const float> profile, std::size_t L) {
-  const auto R = static_cast<std::size_t>(m.rows);
-  std::vector<double> g(L * R);
-  std::array<double, 20> w{};
-  for (std::size_t t = 0; t < L; ++t) {
-    double* gt = g.data() + t * R;
-    if (!weights_of(profile, static_cast<int>(t), w)) {
-      std::fill(gt, gt + R, 1.0);
-      continue;
+// Emissions of the distinct rows, made one position at a time when a pass
+// needs them: a table of them all (L x rows doubles) would cost more to
+// fault in than to make twice.  A position marked `flat` emits 1 under every
+// row: it carries no information, or no state can emit it.
+class Emissions {
+ public:
+  Emissions(const CompiledModel& m, std::span<const float> profile, std::size_t L)
+      : m_(m), profile_(profile), flat_(L, 0), row_(static_cast<std::size_t>(m.rows)) {}
+
+  // The emissions of position t, one per distinct row; valid until the next call.
+  const double* at(std::size_t t) {
+    if (flat_[t] || !weights_of(profile_, static_cast<int>(t), w_)) {
+      flat_[t] = 1;
+      std::fill(row_.begin(), row_.end(), 1.0);
+      return row_.data();
     }
-    for (std::size_t r = 0; r < R; ++r) {
-      const double* o = m.odds.data() + r * kResidues;
+    for (std::size_t r = 0; r < row_.size(); ++r) {
+      const double* o = m_.odds.data() + r * kResidues;
       double sum = 0.0;
-      for (std::size_t a = 0; a < 20; ++a) sum += w[a] * o[a];
-      gt[r] = sum;
+      for (std::size_t a = 0; a < 20; ++a) sum += w_[a] * o[a];
+      row_[r] = sum;
     }
+    return row_.data();
   }
-  return g;
-}
+
+  // Takes position t as one that no state can emit.
+  const double* flatten(std::size_t t) {
+    flat_[t] = 1;
+    return at(t);
+  }
+
+ private:
+  const CompiledModel& m_;
+  std::span<const float> profile_;
+  std::vector<char> flat_;
+  std::vector<double> row_;
+  std::array<double, 20> w_{};
+};
 
 // Forward, each row of alpha (L x states) scaled to sum 1, its sum kept in
 // scale[t].  A position no state can emit is taken as carrying no
-// information: its emissions in g become 1.  Returns the sum of the log
-// scales (the forward log-odds).
-double forward(const CompiledModel& m, std::vector<double>& g, std::vector<double>& alpha,
-               std::vector<double>& scale) {
+// information: it is marked flat in e.  Returns the sum of the log scales
+// (the forward log-odds).
+double forward(const CompiledModel& m, Emissions& e, std::vector<double>& alpha, std::vector<double>& scale) {
   const int S = m.states;
   const auto SS = static_cast<std::size_t>(S);
-  const auto R = static_cast<std::size_t>(m.rows);
   const std::size_t L = scale.size();
   const int* row = m.row_of_state.data();
   for (std::size_t t = 0; t < L; ++t) {
     double* a = alpha.data() + t * SS;
-    double* gt = g.data() + t * R;
+    const double* gt = e.at(t);
     for (int pass = 0; pass < 2; ++pass) {
       double c = 0.0;
       if (t == 0) {
@@ -150,7 +166,7 @@ double forward(const CompiledModel& m, std::vector<double>& g, std::vector<doubl
         scale[t] = c;
         break;
       }
-      std::fill(gt, gt + R, 1.0);
+      gt = e.flatten(t);
     }
   }
   double logf = 0.0;
@@ -161,18 +177,16 @@ double forward(const CompiledModel& m, std::vector<double>& g, std::vector<doubl
 // Backward with the forward scales; gamma = alpha * beta in place.  Returns
 // the total of the first position (begin x emission x beta), scaled as the
 // forward's first row.
-double backward(const CompiledModel& m, const std::vector<double>& g, std::span<const double> scale,
-                std::vector<double>& alpha) {
+double backward(const CompiledModel& m, Emissions& e, std::span<const double> scale, std::vector<double>& alpha) {
   const int S = m.states;
   const auto SS = static_cast<std::size_t>(S);
-  const auto R = static_cast<std::size_t>(m.rows);
   const int* row = m.row_of_state.data();
   std::vector<double> beta(SS, 1.0), next(SS, 0.0), weighted(SS, 0.0);
   for (std::size_t t = scale.size(); t-- > 0;) {
     double* a = alpha.data() + t * SS;
     for (int s = 1; s < S; ++s) a[s] *= beta[s];
     if (t == 0) break;
-    const double* gt = g.data() + t * R;
+    const double* gt = e.at(t);
     const double inv = 1.0 / scale[t];
     for (int j = 1; j < S; ++j) weighted[j] = gt[row[j]] * beta[j] * inv;
     for (int i = 1; i < S; ++i) {
@@ -184,8 +198,9 @@ double backward(const CompiledModel& m, const std::vector<double>& g, std::span<
     }
     std::swap(beta, next);
   }
+  const double* g0 = e.at(0);
   double total = 0.0;
-  for (int s = 1; s < S; ++s) total += m.begin[s] * g[row[s]] * beta[s];
+  for (int s = 1; s < S; ++s) total += m.begin[s] * g0[row[s]] * beta[s];
   return total;
 }
 
@@ -213,11 +228,11 @@ Posteriors posteriors(const CompiledModel& m, std::span<const float> profile, in
   const auto L = static_cast<std::size_t>(out.length);
   assert(profile.size() >= L * kResidues);
 
-  std::vector<double> g = emissions(m, profile, L);
+  Emissions e(m, profile, L);
   out.gamma.assign(L * static_cast<std::size_t>(m.states), 0.0);
   std::vector<double> scale(L, 1.0);
-  out.logodds_forward = forward(m, g, out.gamma, scale);
-  const double total = backward(m, g, scale, out.gamma);
+  out.logodds_forward = forward(m, e, out.gamma, scale);
+  const double total = backward(m, e, scale, out.gamma);
   out.logodds_backward = std::log(total) + out.logodds_forward - std::log(scale[0]);
   normalise_rows(out.gamma, L, m.states);
   return out;
