@@ -256,7 +256,8 @@ std::vector<double> member_posteriors(const ls::CompiledModel& model, const Memb
   for (int i = 0; i < L; ++i) {
     if (m.code[i] >= 0) profile[static_cast<std::size_t>(i) * 20 + static_cast<std::size_t>(m.code[i])] = 1.0f;
   }
-  return ls::posteriors(model, profile, L).gamma;
+  const auto gamma = ls::posteriors(model, profile, L).gamma;
+  return {gamma.begin(), gamma.end()};
 }
 
 double pair_identity(const Member& x, const Member& y) {

@@ -134,7 +134,7 @@ class Emissions {
 // scale[t].  A position no state can emit is taken as carrying no
 // information: it is marked flat in e.  Returns the sum of the log scales
 // (the forward log-odds).
-double forward(const CompiledModel& m, Emissions& e, std::vector<double>& alpha, std::vector<double>& scale) {
+double forward(const CompiledModel& m, Emissions& e, std::span<double> alpha, std::vector<double>& scale) {
   const int S = m.states;
   const auto SS = static_cast<std::size_t>(S);
   const std::size_t L = scale.size();
@@ -177,7 +177,7 @@ double forward(const CompiledModel& m, Emissions& e, std::vector<double>& alpha,
 // Backward with the forward scales; gamma = alpha * beta in place.  Returns
 // the total of the first position (begin x emission x beta), scaled as the
 // forward's first row.
-double backward(const CompiledModel& m, Emissions& e, std::span<const double> scale, std::vector<double>& alpha) {
+double backward(const CompiledModel& m, Emissions& e, std::span<const double> scale, std::span<double> alpha) {
   const int S = m.states;
   const auto SS = static_cast<std::size_t>(S);
   const int* row = m.row_of_state.data();
@@ -206,7 +206,7 @@ double backward(const CompiledModel& m, Emissions& e, std::span<const double> sc
 
 // Rows of gamma (L x states, states 1.. used) sum to 1 up to rounding
 // already; makes it exact.
-void normalise_rows(std::vector<double>& gamma, std::size_t L, int S) {
+void normalise_rows(std::span<double> gamma, std::size_t L, int S) {
   const auto SS = static_cast<std::size_t>(S);
   for (std::size_t t = 0; t < L; ++t) {
     double* a = gamma.data() + t * SS;

@@ -20,13 +20,16 @@
 #include <span>
 #include <vector>
 
+#include "common/large_pages.hpp"
 #include "localstructure/model.hpp"
 
 namespace xk::ls {
 
 struct Posteriors {
   int length = 0;
-  std::vector<double> gamma;  // length x 282
+  // length x 282; from about 100 positions up it is held in large pages:
+  // this table is most of the memory the tool touches.
+  std::vector<double, LargePageAllocator<double>> gamma;
   double logodds_forward = 0.0;
   double logodds_backward = 0.0;
 };
