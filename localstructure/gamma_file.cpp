@@ -15,6 +15,23 @@ namespace {
 constexpr int kFieldWidth = 9;
 constexpr int kDecimals = 6;
 constexpr std::size_t kLettersPerLine = 12;
+
+// One GAMMA field: fw::put_fixed_units(out, units, 9, 6), written directly
+// for the probabilities' range 0..10^6 (" 0.dddddd" or " 1.000000"), the
+// general routine otherwise.
+void put_probability(char* out, long long units) {
+  static_assert(kFieldWidth == 9 && kDecimals == 6);
+  if (units < 0 || units > kMicro) {
+    fw::put_fixed_units(out, units, kFieldWidth, kDecimals);
+    return;
+  }
+  auto u = static_cast<unsigned>(units);
+  out[0] = ' ';
+  out[1] = static_cast<char>('0' + u / 1000000u);
+  out[2] = '.';
+  u %= 1000000u;
+  for (int k = 8; k >= 3; --k, u /= 10u) out[k] = static_cast<char>('0' + u % 10u);
+}
 }  // namespace
 
 void round_row(std::span<const double> row, std::span<long long> units) {
@@ -39,14 +56,24 @@ void round_row(std::span<const double> row, std::span<long long> units) {
   // (or those rounded up the most go down), each at most once, so every
   // entry stays within one unit of its exact value and the row sums to 10^6.
   // Ties go to the lower state.
-  const auto moves = static_cast<std::ptrdiff_t>(std::min<long long>(missing > 0 ? missing : -missing, static_cast<long long>(n)));
-  const auto first = rest.begin(), mid = first + moves, last = first + static_cast<std::ptrdiff_t>(n);
-  if (missing > 0) {
-    std::nth_element(first, mid, last, [](const Rest& x, const Rest& y) { return x.err > y.err || (x.err == y.err && x.state < y.state); });
-    for (auto it = first; it != mid; ++it) ++units[it->state];
+  const auto moves = static_cast<std::size_t>(std::min<long long>(missing > 0 ? missing : -missing, static_cast<long long>(n)));
+  // The order of the remainders: first the entries to move, ties to the
+  // lower state (states are distinct, so the order is total).
+  auto before = [up = missing > 0](const Rest& x, const Rest& y) {
+    return up ? (x.err > y.err || (x.err == y.err && x.state < y.state))
+              : (x.err < y.err || (x.err == y.err && x.state < y.state));
+  };
+  const auto first = rest.begin(), last = first + static_cast<std::ptrdiff_t>(n);
+  if (moves <= 4) {
+    // The usual case, a unit or a few: the entries to move one scan each.
+    for (std::size_t k = 0; k < moves; ++k) std::iter_swap(first + static_cast<std::ptrdiff_t>(k),
+                                                          std::min_element(first + static_cast<std::ptrdiff_t>(k), last, before));
   } else {
-    std::nth_element(first, mid, last, [](const Rest& x, const Rest& y) { return x.err < y.err || (x.err == y.err && x.state < y.state); });
-    for (auto it = first; it != mid; ++it) units[it->state] = std::max(units[it->state] - 1, 0LL);
+    std::nth_element(first, first + static_cast<std::ptrdiff_t>(moves), last, before);
+  }
+  for (auto it = first; it != first + static_cast<std::ptrdiff_t>(moves); ++it) {
+    long long& u = units[it->state];
+    u = missing > 0 ? u + 1 : std::max(u - 1, 0LL);
   }
 }
 
@@ -81,7 +108,7 @@ void format_gamma_file(const GammaHeader& header, std::string_view letters, cons
   for (std::size_t t = 0; t < L; ++t) {
     round_row(std::span<const double>(post.gamma.data() + t * S, S), units);
     char* p = line.data() + 7;
-    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) fw::put_fixed_units(p, units[s], kFieldWidth, kDecimals);
+    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) put_probability(p, units[s]);
     put(std::string_view(line.data(), line.size()));
   }
 }
