@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,17 @@ std::vector<T> make_table(std::size_t n, const char* name, T fill = T{}) {
   } catch (const std::bad_alloc&) {
     throw FatalStop(std::string("ERROR: Allocating ") + name + "!!!");
   } catch (const std::length_error&) {
+    throw FatalStop(std::string("ERROR: Allocating ") + name + "!!!");
+  }
+}
+
+// A table of n values left unset, for a caller that writes every entry
+// before reading it.  Fails as make_table does.
+template <class T>
+std::unique_ptr<T[]> make_scratch_table(std::size_t n, const char* name) {
+  try {
+    return std::make_unique_for_overwrite<T[]>(n);
+  } catch (const std::bad_alloc&) {
     throw FatalStop(std::string("ERROR: Allocating ") + name + "!!!");
   }
 }

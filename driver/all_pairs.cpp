@@ -47,7 +47,9 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
                       std::optional<FreeEnds> ends, std::span<const float> ordered1,
                       std::span<const float> ordered2) {
   const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
-  std::vector<float> align = make_table<float>(seq1.size() * seq2.size(), "align matrix");
+  // Every entry is scored before it is read.
+  const auto cells = make_scratch_table<float>(seq1.size() * seq2.size(), "align matrix");
+  const std::span<float> align(cells.get(), seq1.size() * seq2.size());
   score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align);
   for (float& x : align) x = x + x + shift;
   const DpResult r = ends ? dp_ends(len1, len2, go, ge, align, *ends) : dp(len1, len2, go, ge, align);
