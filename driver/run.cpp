@@ -251,8 +251,10 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
     auto copy = side_by_side ? std::make_shared<const std::vector<float>>(par.gamma) : nullptr;
     return [&state, &par, tables, copy, threads](ProfileData& child) {
       check_interrupt();
-      std::vector<float> scores = make_table<float>(
-          static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length), "align matrix");
+      // Every entry is scored before it is read.
+      const std::size_t cells = static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length);
+      const auto table = make_scratch_table<float>(cells, "align matrix");
+      const std::span<float> scores(table.get(), cells);
       score_staged_drctmij(*tables, par.length, child.length, par.pro, child.pro, copy ? *copy : par.gamma,
                            child.gamma, scores, threads);
       for (float& x : scores) x = x + x + state.settings.shift;
