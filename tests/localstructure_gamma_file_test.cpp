@@ -46,6 +46,14 @@ TEST(FixedWidthUnits, SameTextAsFormatFixed) {
 TEST(GammaFileWriter, RoundedRowsSumToOneAndStayWithinAUnit) {
   std::mt19937 rng(9);
   std::vector<long long> units(kModelStates);
+  // Three equal thirds round down to 999999 units: the lowest state takes
+  // the missing one.
+  std::vector<double> thirds(kModelStates, 0.0);
+  thirds[40] = thirds[7] = thirds[200] = 1.0 / 3.0;
+  round_row(thirds, units);
+  EXPECT_EQ(units[7], 333334);
+  EXPECT_EQ(units[40], 333333);
+  EXPECT_EQ(units[200], 333333);
   // A uniform row is the worst case for plain rounding (each entry 3558.7 units).
   std::vector<double> row(kModelStates, 1.0 / 281.0);
   row[0] = 0.0;
@@ -59,6 +67,11 @@ TEST(GammaFileWriter, RoundedRowsSumToOneAndStayWithinAUnit) {
       for (double& x : row) x /= sum;
     }
     round_row(row, units);
+    if (trial == 0) {
+      // Each entry rounds up to 3559 (79 units too many); of equal
+      // remainders the lower states go down.
+      for (int s = 1; s < kModelStates; ++s) ASSERT_EQ(units[s], s <= 79 ? 3558 : 3559) << "state " << s;
+    }
     long long total = 0;
     for (int s = 0; s < kModelStates; ++s) {
       total += units[s];

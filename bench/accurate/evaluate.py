@@ -15,10 +15,17 @@ sequences an unrelated stretch of 10 to 80 residues (cut from families of the
 same part of the split) in front and half of them one behind, as whole
 proteins have, and scores the domains' residues only.
 
+A configuration "NAME=@PEER" runs a peer aligner instead (a name of
+bench/accuracy/accuracy.py's PEERS: kalign, clustalo, mafft-linsi, muscle,
+probcons; installed by bench/run_bench.sh or bench/accuracy/run.sh) and
+scores its aligned FASTA the same way, so that a choice made on training
+families can be set beside the peers' figures on the very same cases.
+
 Usage:
   evaluate.py --set train|heldout|rv11|rv12 [--limit N] [--jobs J]
               --config NAME=PROGRAM ARG ... [--config ...]
 e.g. --config "classic=xKESTRA -r 1" --config "acc=xk_gap_trial 12 1 pe {io} -r 1 -m accurate"
+     --config "muscle=@muscle"
 """
 import argparse
 import concurrent.futures
@@ -33,6 +40,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "accuracy"))
 import alignscore  # noqa: E402
+from accuracy import PEERS  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(HERE))
 SHARED = os.path.join(ROOT, "..", "shared")
@@ -129,11 +137,31 @@ def add_flanks(cases):
     return out
 
 
+def run_peer(case, peer, work):
+    """The residue columns of a peer's alignment of a HOMSTRAD case."""
+    kind, name, names, rows, seqs = case
+    with open(os.path.join(work, "in.fa"), "w") as f:
+        for k, s in enumerate(seqs):
+            f.write(f">s{k}\n{s}\n")
+    cmd, out = PEERS[peer]
+    with open(os.path.join(work, out if out not in cmd else "console.txt"), "w") as o:
+        r = subprocess.run(cmd, cwd=work, stdout=o, stderr=subprocess.PIPE, text=True)
+    if r.returncode != 0:
+        raise ValueError(f"{peer} failed on {name}: {r.stderr.strip()[:200]}")
+    aligned = dict(alignscore.read_fasta(os.path.join(work, out)))
+    return alignscore.residue_columns([aligned[f"s{k}"] for k in range(len(seqs))], seqs)
+
+
 def run_case(case, config, bindir, offsets=None):
     kind, name, names, rows, seqs = case
     prog, *args = config.split()
     work = tempfile.mkdtemp(prefix="xkeval")
     try:
+        if prog.startswith("@"):
+            if kind != "homstrad":
+                return None, "BAliBASE cases are scored by bench/accuracy/run.sh"
+            test = run_peer(case, prog[1:], work)
+            return score_domains(rows, test, offsets), None
         for t in TOOLS:
             os.symlink(os.path.join(bindir, t), os.path.join(work, t))
         if kind == "homstrad":
@@ -157,12 +185,18 @@ def run_case(case, config, bindir, offsets=None):
             return None, "BAliBASE cases are scored by bench/accuracy/run.sh (--xk-args '-m accurate')"
         listing = alignscore.read_xkestra_listing(out, len(names))
         test = alignscore.residue_columns([r for _, r in listing], seqs, [f for f, _ in listing])
-        if offsets:
-            domains = [re.sub(r"[^A-Z]", "", r) for r in rows]
-            test = [cols[o:o + len(d)] for cols, o, d in zip(test, offsets, domains)]
-        return alignscore.sp_tc(alignscore.reference_columns(rows), test)[0], None
+        return score_domains(rows, test, offsets), None
     finally:
         shutil.rmtree(work, ignore_errors=True)
+
+
+def score_domains(rows, test, offsets):
+    """SP of residue columns against the reference rows; with flanks, of the
+    domains' residues only."""
+    if offsets:
+        domains = [re.sub(r"[^A-Z]", "", r) for r in rows]
+        test = [cols[o:o + len(d)] for cols, o, d in zip(test, offsets, domains)]
+    return alignscore.sp_tc(alignscore.reference_columns(rows), test)[0]
 
 
 def main():
