@@ -66,6 +66,7 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
 void all_pairs_phase(RunState& state) {
   state.frequencies = load_frequency_tables("observed", "expected");
   state.tables = prepare_tables(state.frequencies);
+  subtract_independence_null(state.tables, state.settings.null_share());
 
   const int n = state.n();
   state.dist = SquareTable(n, -1.0f);

@@ -247,7 +247,9 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
   // itself.  `threads`: the scorer's threads within the alignment.
   auto staged = [&state](ProfileData& par, unsigned threads, bool side_by_side) {
     check_interrupt();
-    auto tables = std::make_shared<const ScoringTables>(stage_drctmij(par.length, par.gamma, state.frequencies));
+    ScoringTables prepared = stage_drctmij(par.length, par.gamma, state.frequencies);
+    subtract_independence_null(prepared, state.settings.null_share());
+    auto tables = std::make_shared<const ScoringTables>(std::move(prepared));
     auto copy = side_by_side ? std::make_shared<const std::vector<float>>(par.gamma) : nullptr;
     return [&state, &par, tables, copy, threads](ProfileData& child) {
       check_interrupt();
@@ -316,8 +318,8 @@ void run_phases(RunState& state) {
     // The classic report has no such line: its absence says the classic run.
     state.out << "Mode: accurate (gap penalties " << fw::shortest(static_cast<double>(state.settings.accurate_go))
               << " and " << fw::shortest(static_cast<double>(state.settings.accurate_ge)) << ", block-aligner bias "
-              << fw::shortest(static_cast<double>(state.settings.block_bias()))
-              << ", at most " << state.settings.rounds << " refinement rounds)\n\n";
+              << fw::shortest(static_cast<double>(state.settings.block_bias())) << ", independence null share "
+              << fw::shortest(static_cast<double>(state.settings.null_share())) << ", at most " << state.settings.rounds << " refinement rounds)\n\n";
   }
   timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files
   timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist

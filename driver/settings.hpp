@@ -52,6 +52,11 @@ struct Settings {
   // (chosen on training families): the joins' sampled alignments cover more
   // of both groups, and the groups are merged along them.
   float accurate_bias = 1.0f;
+  // The accurate mode takes every score less this share of its independence
+  // null (chosen on training families): unrelated stretches of like local
+  // structure then score below 0, so that a sequence's unrelated ends are
+  // not laid over the others' domains.
+  float accurate_null = 0.5f;
 
   // The gap penalties of the all-pairs alignments and of the alignments
   // against the parent.
@@ -59,6 +64,8 @@ struct Settings {
   float pairs_ge() const { return end_gap_free_pairs ? accurate_ge : ge; }
   float parent_go() const { return end_to_end_parent ? accurate_go : go; }
   float parent_ge() const { return end_to_end_parent ? accurate_ge : ge; }
+  // The share of the independence null taken off every score.
+  float null_share() const { return mode == Mode::accurate ? accurate_null : 0.0f; }
   // The bias handed to the block aligner.
   float block_bias() const { return mode == Mode::accurate && !bias_given ? accurate_bias : bias; }
 };

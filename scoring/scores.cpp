@@ -1,9 +1,11 @@
 #include "scoring/scores.hpp"
 
+#include <array>
 #include <cassert>
 
 #include "common/residues.hpp"
 #include "common/structure_states.hpp"
+#include "common/table.hpp"
 #include "scoring/pairscores.hpp"
 
 namespace xk {
@@ -68,7 +70,71 @@ ScoringTables prepare_tables(FrequencyTables& tables) {
   return t;
 }
 
+ScoringTables independence_null(const ScoringTables& t) {
+  ScoringTables src = t;
+  if (src.pair_by_state.size() != static_cast<std::size_t>(detail::kPairs) * kScoredStates) detail::derive_pair_tables(src);
+  ScoringTables n;
+  n.expected = src.expected;
+  n.background = src.background;
+  n.pair.assign(src.pair.size(), 0.0f);
+  n.pair_by_state.assign(src.pair_by_state.size(), 0.0f);
+  const std::size_t K = kScoredStates;
+  for (std::size_t s = 0; s < K; ++s) {
+    std::array<double, kAminoAcids> m{};
+    double total = 0.0;
+    for (int lo = 0; lo < kAminoAcids; ++lo)
+      for (int hi = lo; hi < kAminoAcids; ++hi) {
+        const double v = src.pair_by_state[static_cast<std::size_t>(detail::pair_index(lo, hi)) * K + s];
+        m[static_cast<std::size_t>(lo)] += lo == hi ? v : 0.5 * v;
+        if (lo != hi) m[static_cast<std::size_t>(hi)] += 0.5 * v;
+        total += v;
+      }
+    // The null keeps the block's total (1 for a prepared table).
+    for (double& x : m) x = total > 0.0 ? x / total : 0.0;
+    for (int lo = 0; lo < kAminoAcids; ++lo)
+      for (int hi = lo; hi < kAminoAcids; ++hi) {
+        const auto v = static_cast<float>((lo == hi ? 1.0 : 2.0) * m[static_cast<std::size_t>(lo)] *
+                                          m[static_cast<std::size_t>(hi)] * total);
+        n.pair_by_state[static_cast<std::size_t>(detail::pair_index(lo, hi)) * K + s] = v;
+        if (!n.pair.empty()) {
+          const int st = static_cast<int>(s) + 1;
+          n.pair[m1_index(lo + 1, hi + 1, st)] = v;
+          n.pair[m1_index(hi + 1, lo + 1, st)] = v;
+        }
+      }
+  }
+  n.pair_log_base = src.pair_log_base;
+  // States with equal blocks have equal nulls: the groups stay, each with
+  // the null of its first state.
+  n.state_groups = src.state_groups;
+  const std::size_t groups = static_cast<std::size_t>(n.state_groups.count());
+  for (std::size_t g = 0; g < groups; ++g) {
+    const auto first = static_cast<std::size_t>(n.state_groups.states[static_cast<std::size_t>(n.state_groups.start[g])]);
+    for (std::size_t p = 0; p < static_cast<std::size_t>(detail::kPairs); ++p)
+      n.state_groups.pair[p * groups + g] = n.pair_by_state[p * K + first];
+  }
+  return n;
+}
+
+void subtract_independence_null(ScoringTables& t, float share) {
+  t.null_share = share;
+  t.null_tables = share != 0.0f ? std::make_shared<const ScoringTables>(independence_null(t)) : nullptr;
+}
+
 namespace {
+
+// score(tables, mij) fills the n1 x n2 scores of mij under `tables`; with a
+// null share, the scores under the null are taken off.
+template <class Score>
+void scored_less_null(const ScoringTables& t, std::span<float> mij, int n1, int n2, Score&& score) {
+  score(t, mij);
+  if (t.null_share == 0.0f || !t.null_tables) return;
+  const std::size_t cells = static_cast<std::size_t>(n1) * static_cast<std::size_t>(n2);
+  const auto table = make_scratch_table<float>(cells, "null score matrix");
+  const std::span<float> null(table.get(), cells);
+  score(*t.null_tables, null);
+  for (std::size_t k = 0; k < cells; ++k) mij[k] = mij[k] - t.null_share * null[k];
+}
 
 // Two sequences scored from their gamma tables (either may be left out,
 // empty, where its ordered form is given) with `add` on every gamma entry.
@@ -78,7 +144,10 @@ void score_letters(const ScoringTables& t, std::string_view seq1, std::string_vi
   const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
   const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
   auto rows = [](std::span<const float> gamma, int n) { return gamma.empty() ? gamma : rows_of(gamma, n, kStates); };
-  detail::score_pairs(t, {n1, w1, rows(gamma1, n1), add, ordered1}, {n2, w2, rows(gamma2, n2), add, ordered2}, mij);
+  scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
+    detail::score_pairs(tables, {n1, w1, rows(gamma1, n1), add, ordered1}, {n2, w2, rows(gamma2, n2), add, ordered2},
+                        out);
+  });
 }
 
 }  // namespace
@@ -103,8 +172,10 @@ void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const floa
                     std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
                     float gamma_offset, unsigned threads) {
   const float add = gamma_offset + kGammaFloor;
-  detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), add},
-                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, mij, {}, threads);
+  scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
+    detail::score_pairs(tables, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), add},
+                        {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, out, {}, threads);
+  });
 }
 
 // The classic routines: P1 in place, P2-P4 through prepare_tables, then the
@@ -128,8 +199,10 @@ void score_staged_drctmij(const ScoringTables& t, int n1, int n2, std::span<cons
                           std::span<const float> gamma1, std::span<float> gamma2, std::span<float> mij,
                           unsigned threads) {
   add_gamma_floor(gamma2, n2);
-  detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
-                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, mij, {}, threads);
+  scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
+    detail::score_pairs(tables, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
+                        {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, out, {}, threads);
+  });
 }
 
 void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,

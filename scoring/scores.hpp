@@ -24,6 +24,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -45,12 +46,30 @@ struct ScoringTables {
                                      // pairs lo-major, then states 1..281
   std::vector<float> pair_log_base;  // 210: log2(f p(lo) p(hi)), same order
   StateGroups state_groups;          // states with equal blocks (none when too many)
+  // Optional (the accurate mode's): every score is taken less `null_share`
+  // times the same score under `null_tables`, the independence null of these
+  // tables.  0, the default, scores as defined.
+  float null_share = 0.0f;
+  std::shared_ptr<const ScoringTables> null_tables;
 };
 
 // Rescales `tables` in place (each matrix1 state block to sum 1 when its sum
 // is positive; matrix2 to sum 1, with no test on its sum) and returns the
 // prepared copy with p(a) = the sums over states of the rescaled matrix2.
 ScoringTables prepare_tables(FrequencyTables& tables);
+
+// The independence null of the structure states: every state's pair block
+// P(lo, hi, s) replaced by f m_s(lo) m_s(hi) (f = 1 when lo = hi, else 2),
+// m_s the residue frequencies of the block (a pair lo < hi counts half to
+// each of its residues), scaled to the block's total (pairs lo <= hi; 1 in
+// a prepared table); background and state groups as in t.  A score under it is that of two residues drawn apart
+// from the states' own composition: it keeps what agreeing local structure
+// alone earns.
+ScoringTables independence_null(const ScoringTables& t);
+
+// Makes every score of t the score less `share` times its independence null
+// (share 0 turns this off).
+void subtract_independence_null(ScoringTables& t, float share);
 
 // Both fill all n1 x n2 entries of mij (entries that are not scored are 0).
 // They run on the calling thread only, allocate their own working space and

@@ -321,6 +321,56 @@ TEST(ScoreCases, XAgainstAIsTheBackgroundMixture) {
   EXPECT_NEAR(mij, want, 1e-5);
 }
 
+TEST(ScoreCases, IndependenceNullKeepsEachStatesCompositionAndItsShareIsTakenOff) {
+  // State 1 holds only A-A and A-C, half each: its residues are A 3/4 and
+  // C 1/4, so its null is A-A 9/16, A-C 2 x 3/16, C-C 1/16.
+  FrequencyTables raw = class_tables(24, 16);
+  for (int a = 1; a <= 20; ++a)
+    for (int b = 1; b <= 20; ++b) raw.matrix1[m1_index(a, b, 1)] = 0.0f;
+  raw.matrix1[m1_index(1, 1, 1)] = 2.0f;
+  raw.matrix1[m1_index(1, 2, 1)] = 2.0f;
+  const ScoringTables t = prepare_tables(raw);
+  const ScoringTables n = independence_null(t);
+  const std::size_t K = kScoredStates;
+  auto at = [&](const ScoringTables& x, int lo, int hi, std::size_t s) {
+    return x.pair_by_state[static_cast<std::size_t>(detail::pair_index(lo, hi)) * K + s];
+  };
+  EXPECT_FLOAT_EQ(at(n, 0, 0, 0), 0.5625f);
+  EXPECT_FLOAT_EQ(at(n, 0, 1, 0), 0.375f);
+  EXPECT_FLOAT_EQ(at(n, 1, 1, 0), 0.0625f);
+  EXPECT_EQ(at(n, 0, 2, 0), 0.0f);
+  for (std::size_t s = 0; s < K; ++s) {
+    double sum = 0.0, want = 0.0;
+    for (int lo = 0; lo < 20; ++lo)
+      for (int hi = lo; hi < 20; ++hi) {
+        sum += at(n, lo, hi, s);
+        want += at(t, lo, hi, s);
+      }
+    ASSERT_NEAR(sum, want, 1e-5) << "state " << s + 1;
+  }
+  ASSERT_EQ(n.state_groups.count(), t.state_groups.count());
+
+  // Scores with a share of the null are the plain scores less that share of
+  // the null's, bit for bit; the null's groups score as its per-pair path.
+  std::mt19937 rng(24);
+  const std::string s1 = "ACDKLWYAACCGHP", s2 = "MKVLACDAY";
+  const auto g1 = xktest::realistic_gamma(14, rng), g2 = xktest::realistic_gamma(9, rng);
+  ScoringTables with = t;
+  subtract_independence_null(with, 0.5f);
+  std::vector<float> plain(14 * 9), null(plain.size()), got(plain.size()), flat(plain.size());
+  score_sequences(t, s1, s2, g1, g2, plain);
+  score_sequences(*with.null_tables, s1, s2, g1, g2, null);
+  score_sequences(with, s1, s2, g1, g2, got);
+  for (std::size_t k = 0; k < got.size(); ++k) ASSERT_EQ(got[k], plain[k] - 0.5f * null[k]) << k;
+  ScoringTables ungrouped = *with.null_tables;
+  ungrouped.state_groups = {};
+  score_sequences(ungrouped, s1, s2, g1, g2, flat);
+  expect_close(null, flat, "null through its groups");
+  subtract_independence_null(with, 0.0f);
+  score_sequences(with, s1, s2, g1, g2, got);
+  EXPECT_EQ(got, plain);
+}
+
 TEST(ScoreCases, EmptyInputsStillPrepareTheTables) {
   FrequencyTables t = loaded_tables(21);
   const FrequencyTables before = t;
