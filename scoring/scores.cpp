@@ -71,8 +71,14 @@ ScoringTables prepare_tables(FrequencyTables& tables) {
 }
 
 ScoringTables independence_null(const ScoringTables& t) {
-  ScoringTables src = t;
-  if (src.pair_by_state.size() != static_cast<std::size_t>(detail::kPairs) * kScoredStates) detail::derive_pair_tables(src);
+  ScoringTables derived;
+  const bool has_derived = t.pair_by_state.size() == static_cast<std::size_t>(detail::kPairs) * kScoredStates &&
+                           t.pair_log_base.size() == static_cast<std::size_t>(detail::kPairs);
+  if (!has_derived) {
+    derived = t;
+    detail::derive_pair_tables(derived);
+  }
+  const ScoringTables& src = has_derived ? t : derived;
   ScoringTables n;
   n.expected = src.expected;
   n.background = src.background;
