@@ -15,23 +15,6 @@ namespace {
 constexpr int kFieldWidth = 9;
 constexpr int kDecimals = 6;
 constexpr std::size_t kLettersPerLine = 12;
-
-// One GAMMA field: fw::put_fixed_units(out, units, 9, 6), written directly
-// for the probabilities' range 0..10^6 (" 0.dddddd" or " 1.000000"), the
-// general routine otherwise.
-void put_probability(char* out, long long units) {
-  static_assert(kFieldWidth == 9 && kDecimals == 6);
-  if (units < 0 || units > kMicro) {
-    fw::put_fixed_units(out, units, kFieldWidth, kDecimals);
-    return;
-  }
-  auto u = static_cast<unsigned>(units);
-  out[0] = ' ';
-  out[1] = static_cast<char>('0' + u / 1000000u);
-  out[2] = '.';
-  u %= 1000000u;
-  for (int k = 8; k >= 3; --k, u /= 10u) out[k] = static_cast<char>('0' + u % 10u);
-}
 }  // namespace
 
 void round_row(std::span<const double> row, std::span<long long> units) {
@@ -108,7 +91,7 @@ void format_gamma_file(const GammaHeader& header, std::string_view letters, cons
   for (std::size_t t = 0; t < L; ++t) {
     round_row(std::span<const double>(post.gamma.data() + t * S, S), units);
     char* p = line.data() + 7;
-    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) put_probability(p, units[s]);
+    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) fw::put_fixed_units(p, units[s], kFieldWidth, kDecimals);
     put(std::string_view(line.data(), line.size()));
   }
 }
