@@ -80,9 +80,7 @@ ScoringTables independence_null(const ScoringTables& t) {
   }
   const ScoringTables& src = has_derived ? t : derived;
   ScoringTables n;
-  n.expected = src.expected;
   n.background = src.background;
-  n.pair.assign(src.pair.size(), 0.0f);
   n.pair_by_state.assign(src.pair_by_state.size(), 0.0f);
   const std::size_t K = kScoredStates;
   for (std::size_t s = 0; s < K; ++s) {
@@ -102,11 +100,6 @@ ScoringTables independence_null(const ScoringTables& t) {
         const auto v = static_cast<float>((lo == hi ? 1.0 : 2.0) * m[static_cast<std::size_t>(lo)] *
                                           m[static_cast<std::size_t>(hi)] * total);
         n.pair_by_state[static_cast<std::size_t>(detail::pair_index(lo, hi)) * K + s] = v;
-        if (!n.pair.empty()) {
-          const int st = static_cast<int>(s) + 1;
-          n.pair[m1_index(lo + 1, hi + 1, st)] = v;
-          n.pair[m1_index(hi + 1, lo + 1, st)] = v;
-        }
       }
   }
   n.pair_log_base = src.pair_log_base;

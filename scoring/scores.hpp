@@ -62,9 +62,11 @@ ScoringTables prepare_tables(FrequencyTables& tables);
 // P(lo, hi, s) replaced by f m_s(lo) m_s(hi) (f = 1 when lo = hi, else 2),
 // m_s the residue frequencies of the block (a pair lo < hi counts half to
 // each of its residues), scaled to the block's total (pairs lo <= hi; 1 in
-// a prepared table); background and state groups as in t.  A score under it is that of two residues drawn apart
-// from the states' own composition: it keeps what agreeing local structure
-// alone earns.
+// a prepared table); background and state groups as in t.  Only the
+// scorer's tables are filled (pair_by_state, pair_log_base, state_groups,
+// background); pair and expected stay empty.  A score under it is that of
+// two residues drawn apart from the states' own composition: it keeps what
+// agreeing local structure alone earns.
 ScoringTables independence_null(const ScoringTables& t);
 
 // Makes every score of t the score less `share` times its independence null
