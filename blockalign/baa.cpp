@@ -26,7 +26,7 @@ void baa(const std::string& name1, const std::string& name2, int len1, int len2,
 
 void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& tables, float bias,
          std::optional<std::uint64_t> seed, std::ostream& out, unsigned threads, LayeredTables* keep,
-         MatchPath* path) {
+         std::vector<float>* match) {
   const std::string& file1 = files.profile1;
   const std::string& file2 = files.profile2;
   out << aligning_line(files.shown1, files.shown2);
@@ -52,9 +52,9 @@ void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& table
   out << block_line(maxblock) << '\n';
   out.flush();
 
-  const BlockMergeResult merged = block_merge(len1, len2, maxblock, mij, pro1, pro2, seed, keep, threads);
+  BlockMergeResult merged = block_merge(len1, len2, maxblock, mij, pro1, pro2, seed, keep, threads);
   write_merged_profile(files.merged, std::max(len1, len2), merged.outprofile);
-  if (path != nullptr) *path = best_supported_path(len1, len2, merged.match);
+  if (match != nullptr) *match = std::move(merged.match);
 }
 
 }  // namespace xk

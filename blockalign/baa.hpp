@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "blockalign/layered.hpp"
 #include "blockalign/support_path.hpp"
@@ -48,11 +49,11 @@ struct MergeFiles {
 // file does not depend on their number.  `keep`: the
 // block-layered tables of an earlier merge to reuse, and where this merge
 // leaves its own (see LayeredTables); null: fresh tables, released.
-// `path`: where the join's best-supported alignment goes (see
-// best_supported_path); null: not made.  It draws nothing from the
-// sampler, so the merged file is the same either way.
+// `match`: where the share of the samples that align each position pair
+// goes (len1 x len2, as sample_match gives it, for best_supported_path);
+// null: not kept.  The merged file is the same either way.
 void baa(const MergeFiles& files, int len1, int len2, const ScoringTables& tables, float bias,
          std::optional<std::uint64_t> seed, std::ostream& out, unsigned threads = 1,
-         LayeredTables* keep = nullptr, MatchPath* path = nullptr);
+         LayeredTables* keep = nullptr, std::vector<float>* match = nullptr);
 
 }  // namespace xk

@@ -45,12 +45,14 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                       std::span<const float> gamma2, float shift, float go, float ge,
                       std::optional<FreeEnds> ends, std::span<const float> ordered1,
-                      std::span<const float> ordered2) {
+                      std::span<const float> ordered2, const accurate::PairModel* model) {
   const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
   // Every entry is scored before it is read.
   const auto cells = make_scratch_table<float>(seq1.size() * seq2.size(), "align matrix");
   const std::span<float> align(cells.get(), seq1.size() * seq2.size());
   score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align);
+  accurate::SparsePosterior posterior;
+  if (model != nullptr) posterior = accurate::pair_posterior(len1, len2, align, *model);
   for (float& x : align) x = x + x + shift;
   const DpResult r = ends ? dp_ends(len1, len2, go, ge, align, *ends) : dp(len1, len2, go, ge, align);
   PairReport rep = pair_report(name1, name2, seq1, seq2, r);
@@ -58,6 +60,7 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
   out.score = r.score;
   out.fraction = identity_fraction(rep.row1, rep.row2);
   out.report = std::move(rep.text);
+  out.posterior = std::move(posterior);
   return out;
 }
 
@@ -71,6 +74,9 @@ void all_pairs_phase(RunState& state) {
   const int n = state.n();
   state.dist = SquareTable(n, -1.0f);
   state.aliscore = SquareTable(n, 0.0f);
+  const bool keep_library = state.settings.mode == Mode::accurate;
+  if (keep_library) state.library = accurate::PairLibrary(n);
+  const accurate::PairModel model = state.settings.pair_model;
   const long long total = static_cast<long long>(n) * (n - 1) / 2;
   state.console << fw::ConsoleLine().text("...performing all possible pairwise alignments based on TESSERA-D(DP)").str();
   state.console.flush();
@@ -106,7 +112,8 @@ void all_pairs_phase(RunState& state) {
     const auto g2 = gammas.get(j);
     return align_pair(state.tables, files[static_cast<std::size_t>(i - 1)], files[static_cast<std::size_t>(j - 1)],
                       state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
-                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends, gammas.ordered(i), gammas.ordered(j));
+                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends, gammas.ordered(i), gammas.ordered(j),
+                      keep_library ? &model : nullptr);
   };
   auto consume = [&](std::size_t c, PairResult&& r) {
     state.console << progress_bar(static_cast<long long>(c) + 1, total);
@@ -114,6 +121,9 @@ void all_pairs_phase(RunState& state) {
     const auto [i, j] = pair_of(c);
     state.aliscore(i, j) = static_cast<float>(r.score);
     state.dist(i, j) = r.fraction;
+    if (keep_library)
+      state.library.set(i, j, std::move(r.posterior),
+                        static_cast<int>(state.seqchar[static_cast<std::size_t>(j - 1)].size()));
     state.out << r.report;
     state.out.flush();
     if (!state.out) throw IoError(set.output, "cannot write the output file");
@@ -147,6 +157,9 @@ void all_pairs_phase(RunState& state) {
         state.console << progress_bar(static_cast<long long>(k * run + r.results.size()) + 1, total);
         std::rethrow_exception(r.error);
       });
+  if (keep_library)
+    for (int round = 0; round < set.consistency_rounds; ++round)
+      state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads);
   state.seqchar.clear();
   state.seqchar.shrink_to_fit();
   state.console << '\n';

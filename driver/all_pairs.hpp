@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accurate/library.hpp"
 #include "driver/pair_report.hpp"
 #include "scoring/dp_ends.hpp"
 #include "scoring/scores.hpp"
@@ -59,6 +60,7 @@ struct PairResult {
   int score = 0;         // dp's score
   float fraction = 0.0f; // identity fraction
   std::string report;    // the pair report, as written to the output file
+  accurate::SparsePosterior posterior;  // with `model`: seq1's residues against seq2's
 };
 
 // Aligns one pair: pair scores from the prepared tables and both gamma
@@ -66,11 +68,13 @@ struct PairResult {
 // with `ends`, dp_ends with those ends), the report (names are the two
 // gamma file names) and the identity fraction.
 // ordered1/ordered2: the tables' ordered forms (ordered_gamma) where made.
+// model: when given, the pair's posteriors under it (pair_posterior) from
+// the scores before doubling.
 PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::string_view name2,
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                       std::span<const float> gamma2, float shift, float go, float ge,
                       std::optional<FreeEnds> ends = std::nullopt, std::span<const float> ordered1 = {},
-                      std::span<const float> ordered2 = {});
+                      std::span<const float> ordered2 = {}, const accurate::PairModel* model = nullptr);
 
 // The gamma file name of sequence (or node) stem: "1" -> "1.gca".
 std::string gamma_file(int k);

@@ -22,10 +22,20 @@ std::optional<accurate::GroupAlignment> ProgressiveGroups::take(const std::strin
   return accurate::sequence_alignment(std::stoi(stem), residues);
 }
 
-void ProgressiveGroups::join(const std::string& stem1, const std::string& stem2, const std::string& stem,
-                             const MatchPath& path) {
+void ProgressiveGroups::join(const std::string& stem1, const std::string& stem2, const std::string& stem, int len1,
+                             int len2, const std::vector<float>& match, const accurate::PairLibrary& library,
+                             float library_share) {
   std::optional<accurate::GroupAlignment> a = take(stem1), b = take(stem2);
   if (!a || !b) return;
+  const auto n1 = static_cast<std::size_t>(len1), n2 = static_cast<std::size_t>(len2);
+  if (a->position_column.size() != n1 || b->position_column.size() != n2 || match.size() != n1 * n2) return;
+  std::vector<float> support(match);
+  if (library_share > 0.0f) {
+    const std::vector<float> lib = accurate::join_support(*a, *b, library);
+    for (std::size_t k = 0; k < support.size(); ++k)
+      support[k] = (1.0f - library_share) * support[k] + library_share * lib[k];
+  }
+  const MatchPath path = best_supported_path(len1, len2, support);
   accurate::GroupAlignment g = accurate::join_groups(*a, *b, path);
   std::lock_guard guard(lock_);
   groups_[stem] = std::move(g);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "accurate/library.hpp"
 #include "accurate/progressive.hpp"
 #include "blockalign/support_path.hpp"
 #include "driver/msa_report.hpp"
@@ -21,11 +22,15 @@ namespace xk::driver {
 class ProgressiveGroups {
  public:
   // Makes the group of `stem` from its members' groups (taken out: each is
-  // used by one join) along `path`, a sequence's group from the residue
-  // text of its gamma file.  Makes none when a member's group is missing or
-  // a sequence's profile and residue text differ in length: then no later
-  // join that holds it gets a group either.
-  void join(const std::string& stem1, const std::string& stem2, const std::string& stem, const MatchPath& path);
+  // used by one join), a sequence's group from the residue text of its
+  // gamma file, along the best-supported path (best_supported_path) of
+  // (1 - library_share) times `match`, the block aligner's sample shares
+  // over the len1 x len2 position pairs of the two profiles, plus
+  // library_share times the library's support (join_support).  Makes none
+  // when a member's group is missing or its profile length differs from
+  // len1 or len2: then no later join that holds it gets a group either.
+  void join(const std::string& stem1, const std::string& stem2, const std::string& stem, int len1, int len2,
+            const std::vector<float>& match, const accurate::PairLibrary& library, float library_share);
 
   // The alignment of the group `stem` holding all n sequences in the run's
   // column system: rows in sequence order (residue letters of the

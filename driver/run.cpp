@@ -215,13 +215,14 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
                            const int len1 = getdrctlen(files.profile1), len2 = getdrctlen(files.profile2);
                            check_merge_memory(files.shown1, files.shown2, len1, len2, state.memory_limit);
                            LayeredTables keep = pool.take(layered_cells(len1, len2, block_limit(len1, len2)));
-                           MatchPath path;
+                           std::vector<float> match;
                            baa(files, len1, len2, state.tables, state.settings.block_bias(), state.settings.seed,
-                               console, state.threads, &keep, progressive ? &path : nullptr);
+                               console, state.threads, &keep, progressive ? &match : nullptr);
                            pool.give(std::move(keep));
                            if (!progressive) return;
                            state.groups.join(file_stem(files.profile1), file_stem(files.profile2),
-                                             file_stem(files.merged), path);
+                                             file_stem(files.merged), len1, len2, match, state.library,
+                                             static_cast<float>(state.settings.accurate_library));
                          },
                          [](const std::string& profile) { return getdrctlen(profile); },
                          [](const std::string& held, bool add) { pass_on_tool_output(held_tool_output(held), add); }};
@@ -319,7 +320,10 @@ void run_phases(RunState& state) {
     state.out << "Mode: accurate (gap penalties " << fw::shortest(static_cast<double>(state.settings.accurate_go))
               << " and " << fw::shortest(static_cast<double>(state.settings.accurate_ge)) << ", block-aligner bias "
               << fw::shortest(static_cast<double>(state.settings.block_bias())) << ", independence null share "
-              << fw::shortest(static_cast<double>(state.settings.null_share())) << ", at most " << state.settings.rounds << " refinement rounds)\n\n";
+              << fw::shortest(static_cast<double>(state.settings.null_share())) << ", pair posteriors' share at joins "
+              << fw::shortest(state.settings.accurate_library) << " after "
+              << state.settings.consistency_rounds << " consistency rounds, at most " << state.settings.rounds
+              << " refinement rounds)\n\n";
   }
   timed(state, "input", [&] { input_phase(state); });          // sequences, profile files, gamma files
   timed(state, "all pairs", [&] { all_pairs_phase(state); });  // pair reports, aliscore, dist

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "accurate/library.hpp"
 #include "driver/progressive_msa.hpp"
 #include "driver/settings.hpp"
 #include "scoring/frequencies.hpp"
@@ -79,6 +80,9 @@ struct RunState {
   // Parent-profile phase, accurate mode only: the groups of the merge tree
   // aligned progressively.
   ProgressiveGroups groups;
+  // All-pairs phase, accurate mode only: every pair's alignment, read by
+  // the joins.
+  accurate::PairLibrary library;
 
   // The phases run so far, in order, with their wall-clock times: "input",
   // "all pairs", "parent profile", "initial MSA", "state model" and, when

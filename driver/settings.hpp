@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "accurate/pair_posterior.hpp"
 #include "msaformats/writers.hpp"
 
 namespace xk::driver {
@@ -56,7 +57,17 @@ struct Settings {
   // null (chosen on training families): unrelated stretches of like local
   // structure then score below 0, so that a sequence's unrelated ends are
   // not laid over the others' domains.
-  float accurate_null = 0.5f;
+  float accurate_null = 0.25f;
+  // At every join of the accurate mode the path is chosen on this share of
+  // the all-pairs alignments' support for each position pair and the rest
+  // of the block aligner's sample shares (chosen on training families):
+  // the pairwise alignments keep whole-sequence context that the joins'
+  // profiles lose.
+  double accurate_library = 0.9;
+  // The pair model of those posteriors.
+  accurate::PairModel pair_model;
+  // Rounds of the consistency transform of that library.
+  int consistency_rounds = 1;
 
   // The gap penalties of the all-pairs alignments and of the alignments
   // against the parent.

@@ -212,6 +212,7 @@ def main():
     ap.add_argument("--bin", default=os.path.join(ROOT, "build", "bin"))
     ap.add_argument("--config", action="append", required=True)
     ap.add_argument("--flanks", action="store_true", help="unrelated flanks on the HOMSTRAD sequences")
+    ap.add_argument("--per-case", action="store_true", help="also print every case's SP")
     a = ap.parse_args()
     if a.set in ("train", "heldout"):
         cases = homstrad_cases(a.set == "heldout", a.limit, a.max_seqs, a.max_len, a.min_seqs,
@@ -237,6 +238,11 @@ def main():
             if err:
                 print(err, file=sys.stderr)
             results[cname].append(sp)
+    if a.per_case:
+        print("case " + " ".join(f"{n:>10s}" for n in results))
+        for k, case in enumerate(cases):
+            vals = " ".join(f"{'-' if v[k] is None else f'{v[k]:.3f}':>10s}" for v in results.values())
+            print(f"{os.path.basename(case[1])} {vals}")
     print(f"{a.set}: {len(cases)} cases")
     for cname, vals in results.items():
         ok = [v for v in vals if v is not None]
