@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "common/table.hpp"
+
 namespace xk::accurate {
 
 // The model: M(i, j) emits residues i and j with odds e(i, j); X(i, j) has
@@ -33,7 +35,7 @@ SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores
   // Forward: M of rows 1..len1 kept, stored as true value x exp(-fscale[i]);
   // X and Y only for the row before and the row in hand.  The row before
   // the first is all zero.
-  std::vector<double> fm(n1 * n2), fscale(n1 + 1, 0.0);
+  std::vector<double> fm = make_table<double>(n1 * n2, "pair posterior"), fscale(n1 + 1, 0.0);
   std::vector<double> px(n2, 0.0), x(n2), y(n2), py(n2, 0.0);
   for (std::size_t i = 1; i <= n1; ++i) {
     const double start = std::exp(-fscale[i - 1]);  // a fresh start, in the previous row's units
@@ -61,7 +63,7 @@ SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores
   // Backward: M of rows len1..1 kept, stored as true value x exp(-bscale[i]);
   // the row after the last is all zero.  nx: X of the row after; nd: per
   // column j, the row after's odds(i + 1, j + 1) times its M there.
-  std::vector<double> bm(n1 * n2), bscale(n1 + 2, 0.0);
+  std::vector<double> bm = make_table<double>(n1 * n2, "pair posterior"), bscale(n1 + 2, 0.0);
   std::vector<double> nx(n2, 0.0), nd(n2, 0.0), bx(n2), by(n2), d(n2);
   for (std::size_t i = n1; i >= 1; --i) {
     const double end = std::exp(-bscale[i + 1]);

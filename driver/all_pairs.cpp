@@ -157,13 +157,17 @@ void all_pairs_phase(RunState& state) {
         state.console << progress_bar(static_cast<long long>(k * run + r.results.size()) + 1, total);
         std::rethrow_exception(r.error);
       });
-  if (keep_library)
-    for (int round = 0; round < set.consistency_rounds; ++round)
-      state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads);
   state.seqchar.clear();
   state.seqchar.shrink_to_fit();
   state.console << '\n';
   state.console.flush();
+  if (keep_library && n > 2)
+    for (int round = 0; round < set.consistency_rounds; ++round) {
+      state.console << fw::ConsoleLine().text("...making the pair posteriors consistent through the other sequences").str();
+      state.console.flush();
+      check_interrupt();
+      state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads);
+    }
 }
 
 }  // namespace xk::driver
