@@ -18,8 +18,7 @@ namespace xk::accurate {
 // The posterior of (i, j) is the summed weight of the alignments through
 // M(i, j) divided by the summed weight of all.
 
-SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores, const PairModel& model,
-                               float floor) {
+SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores, const PairModel& model) {
   assert(len1 >= 0 && len2 >= 0);
   SparsePosterior out;
   out.start.assign(static_cast<std::size_t>(len1) + 1, 0);
@@ -109,7 +108,7 @@ SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores
       const double v = fm[(i - 1) * n2 + j - 1] * bm[(i - 1) * n2 + j - 1];
       if (v <= 0.0) continue;
       const double p = std::exp(std::log(v) + s);
-      if (p >= floor) out.entries.push_back({static_cast<int>(j), static_cast<float>(std::min(p, 1.0))});
+      if (p >= model.floor) out.entries.push_back({static_cast<int>(j), static_cast<float>(std::min(p, 1.0))});
     }
     out.start[i] = static_cast<int>(out.entries.size());
   }

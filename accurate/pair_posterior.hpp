@@ -14,6 +14,7 @@ struct PairModel {
   double scale = 1.0;  // odds of a match: 2^(scale x score), score in bits
   double open = 0.02;  // probability of leaving the match state for either gap state
   double extend = 0.8; // probability of staying in a gap state
+  float floor = 0.01f; // posteriors below this are not kept
 };
 
 // One residue pair's posterior: residue j (from 1) of the second sequence.
@@ -32,13 +33,12 @@ struct SparsePosterior {
 // scores: len1 x len2, row-major, element (i - 1) * len2 + (j - 1) the score
 // (bits) of residue i of the first sequence against residue j of the
 // second.  Forward and backward in double precision with every row
-// rescaled; keeps the pairs whose posterior is at least `floor`.  An empty
-// sequence gives no entries.  Pure.
-SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores, const PairModel& model,
-                               float floor = 0.01f);
+// rescaled; keeps the pairs whose posterior is at least model.floor.  An
+// empty sequence gives no entries.  Pure.
+SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores, const PairModel& model);
 
-// The same posteriors, dense (len1 x len2), by the plain recurrences in
-// log space: the reference the rescaled kernel is held to.
+// The same posteriors, dense (len1 x len2, none left out), by the plain
+// recurrences in log space: the reference the rescaled kernel is held to.
 std::vector<double> pair_posterior_reference(int len1, int len2, std::span<const float> scores,
                                              const PairModel& model);
 

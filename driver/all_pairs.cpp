@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include <malloc.h>
+
 #include "common/ending.hpp"
 #include "common/interrupt.hpp"
 #include "common/fixedwidth.hpp"
@@ -168,6 +170,10 @@ void all_pairs_phase(RunState& state) {
       check_interrupt();
       state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads);
     }
+  // The posteriors are many small blocks; those of the pairs' own posteriors,
+  // freed by the consistency rounds, stay with the allocator unless handed
+  // back, and the block aligner's large tables would come on top of them.
+  if (keep_library) malloc_trim(0);
 }
 
 }  // namespace xk::driver

@@ -47,6 +47,9 @@ std::vector<double> enumerated(int n1, int n2, const std::vector<float>& s, cons
   return through;
 }
 
+// The default model keeping every posterior.
+const PairModel every{1.0, 0.02, 0.8, 0.0f};
+
 std::vector<double> dense(const SparsePosterior& p, int n1, int n2) {
   std::vector<double> d(static_cast<std::size_t>(n1 * n2), 0.0);
   for (int i = 1; i <= n1; ++i)
@@ -60,7 +63,7 @@ std::vector<double> dense(const SparsePosterior& p, int n1, int n2) {
 TEST(PairPosterior, OneResidueAgainstTwoSharesByTheMatchOdds) {
   // Two alignments: 1 with 1, or 1 with 2; odds 2^1 and 2^3.
   const std::vector<float> s{1.0f, 3.0f};
-  const std::vector<double> p = dense(pair_posterior(1, 2, s, PairModel{}, 0.0f), 1, 2);
+  const std::vector<double> p = dense(pair_posterior(1, 2, s, every), 1, 2);
   EXPECT_NEAR(p[0], 0.2, 1e-6);
   EXPECT_NEAR(p[1], 0.8, 1e-6);
 }
@@ -68,14 +71,14 @@ TEST(PairPosterior, OneResidueAgainstTwoSharesByTheMatchOdds) {
 TEST(PairPosterior, KernelAndReferenceAgreeWithEveryAlignmentEnumerated) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> score(-4.0f, 4.0f);
-  const PairModel models[] = {PairModel{}, PairModel{0.5, 0.1, 0.5}, PairModel{2.0, 0.3, 0.9}};
+  const PairModel models[] = {every, PairModel{0.5, 0.1, 0.5, 0.0f}, PairModel{2.0, 0.3, 0.9, 0.0f}};
   for (const PairModel& m : models)
     for (auto [n1, n2] : {std::pair{1, 1}, {2, 3}, {4, 3}, {4, 5}}) {
       std::vector<float> s(static_cast<std::size_t>(n1 * n2));
       for (float& x : s) x = score(rng);
       const std::vector<double> truth = enumerated(n1, n2, s, m);
       const std::vector<double> ref = pair_posterior_reference(n1, n2, s, m);
-      const std::vector<double> fast = dense(pair_posterior(n1, n2, s, m, 0.0f), n1, n2);
+      const std::vector<double> fast = dense(pair_posterior(n1, n2, s, m), n1, n2);
       for (std::size_t k = 0; k < truth.size(); ++k) {
         EXPECT_NEAR(ref[k], truth[k], 1e-9) << n1 << "x" << n2 << " cell " << k;
         EXPECT_NEAR(fast[k], truth[k], 1e-6) << n1 << "x" << n2 << " cell " << k;
@@ -92,7 +95,7 @@ TEST(PairPosterior, LongSequencesStayFiniteAndEachResidueSumsToAtMostOne) {
   std::vector<float> s(static_cast<std::size_t>(n1 * n2));
   for (float& x : s) x = score(rng);
   for (int k = 0; k < 250; ++k) s[static_cast<std::size_t>(k * n2 + k + 10)] = 30.0f;
-  const SparsePosterior fast = pair_posterior(n1, n2, s, PairModel{}, 0.0f);
+  const SparsePosterior fast = pair_posterior(n1, n2, s, every);
   const std::vector<double> ref = pair_posterior_reference(n1, n2, s, PairModel{});
   const std::vector<double> d = dense(fast, n1, n2);
   for (int i = 1; i <= n1; ++i) {

@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     if (scale) s.pair_model.scale = *scale;
     if (open) s.pair_model.open = *open;
     if (extend) s.pair_model.extend = *extend;
+    if (const auto f = number("XK_TRIAL_FLOOR")) s.pair_model.floor = static_cast<float>(*f);
     if (s.mode != xk::driver::Mode::accurate) return;
     s.end_gap_free_pairs = parts.find('p') != std::string::npos;
     s.end_to_end_parent = parts.find('e') != std::string::npos;
