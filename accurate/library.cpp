@@ -60,9 +60,14 @@ void PairLibrary::set(int x, int y, SparsePosterior posterior, int len_y) {
   backward_[k] = std::move(back);
 }
 
+const SparsePosterior& PairLibrary::table(int x, int y) const {
+  assert(x != y && x >= 1 && y >= 1 && x <= n_ && y <= n_);
+  return x < y ? forward_[index(x, y)] : backward_[index(y, x)];
+}
+
 std::span<const PairEntry> PairLibrary::partners(int x, int i, int y) const {
   if (x == y || x < 1 || y < 1 || x > n_ || y > n_) return {};
-  const SparsePosterior& p = x < y ? forward_[index(x, y)] : backward_[index(y, x)];
+  const SparsePosterior& p = table(x, y);
   if (i < 1 || static_cast<std::size_t>(i) >= p.start.size()) return {};
   const auto from = static_cast<std::size_t>(p.start[static_cast<std::size_t>(i - 1)]);
   const auto to = static_cast<std::size_t>(p.start[static_cast<std::size_t>(i)]);
@@ -75,18 +80,33 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
   assert(static_cast<int>(lengths.size()) >= n);
   PairLibrary out(n);
   // One pair: its sums in a dense table of its own.
-  auto transform = [&](int x, int y, std::vector<double>& sum) {
+  // Entries [start[k - 1], start[k]) of a table (k from 1), none past its end.
+  auto entries_of = [](const SparsePosterior& t, std::size_t k) {
+    if (k >= t.start.size()) return std::span<const PairEntry>();
+    const auto from = static_cast<std::size_t>(t.start[k - 1]), to = static_cast<std::size_t>(t.start[k]);
+    return std::span<const PairEntry>(t.entries).subspan(from, to - from);
+  };
+  auto transform = [&](int x, int y, std::vector<double>& sum, std::vector<const SparsePosterior*>& via_x,
+                       std::vector<const SparsePosterior*>& via_y) {
     const auto lx = static_cast<std::size_t>(lengths[static_cast<std::size_t>(x - 1)]);
     const auto ly = static_cast<std::size_t>(lengths[static_cast<std::size_t>(y - 1)]);
     sum.assign(lx * ly, 0.0);
+    // The third sequences' tables, x against z and z against y.
+    via_x.clear();
+    via_y.clear();
+    for (int z = 1; z <= n; ++z) {
+      if (z == x || z == y) continue;
+      via_x.push_back(&lib.table(x, z));
+      via_y.push_back(&lib.table(z, y));
+    }
+    const SparsePosterior& direct = lib.table(x, y);
     for (std::size_t i = 1; i <= lx; ++i) {
       double* row = &sum[(i - 1) * ly];
-      for (const PairEntry& e : lib.partners(x, static_cast<int>(i), y)) row[e.j - 1] += 2.0 * e.p;
-      for (int z = 1; z <= n; ++z) {
-        if (z == x || z == y) continue;
-        for (const PairEntry& a : lib.partners(x, static_cast<int>(i), z))
-          for (const PairEntry& b : lib.partners(z, a.j, y)) row[b.j - 1] += static_cast<double>(a.p) * b.p;
-      }
+      for (const PairEntry& e : entries_of(direct, i)) row[e.j - 1] += 2.0 * e.p;
+      for (std::size_t z = 0; z < via_x.size(); ++z)
+        for (const PairEntry& a : entries_of(*via_x[z], i))
+          for (const PairEntry& b : entries_of(*via_y[z], static_cast<std::size_t>(a.j)))
+            row[b.j - 1] += static_cast<double>(a.p) * b.p;
     }
     SparsePosterior p;
     p.start.assign(lx + 1, 0);
@@ -108,8 +128,9 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
   auto work = [&] {
     try {
       std::vector<double> sum;
+      std::vector<const SparsePosterior*> via_x, via_y;
       for (int x = next++; x <= n; x = next++)
-        for (int y = x + 1; y <= n; ++y) transform(x, y, sum);
+        for (int y = x + 1; y <= n; ++y) transform(x, y, sum, via_x, via_y);
     } catch (...) {
       next = n + 1;
       std::lock_guard guard(failed);

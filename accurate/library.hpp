@@ -22,6 +22,9 @@ class PairLibrary {
   // The entries of residue i of x against y (either order of x and y):
   // y's residues and their posteriors; none where the pair was never set.
   std::span<const PairEntry> partners(int x, int i, int y) const;
+  // All of x's residues against y (x != y, both from 1 to n): what
+  // partners reads, for callers that read a pair many times.
+  const SparsePosterior& table(int x, int y) const;
   int size() const { return n_; }
 
  private:

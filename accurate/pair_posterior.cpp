@@ -27,9 +27,10 @@ SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores
   assert(scores.size() >= n1 * n2);
   const double stay = 1.0 - 2.0 * model.open, open = model.open, ext = model.extend, close = 1.0 - model.extend;
 
-  auto odds = [&](std::size_t i, std::size_t j) {  // i, j from 1
-    return std::exp2(model.scale * static_cast<double>(scores[(i - 1) * n2 + (j - 1)]));
-  };
+  // The match odds, made once for both passes.
+  std::vector<double> odds_table = make_table<double>(n1 * n2, "pair posterior");
+  for (std::size_t c = 0; c < n1 * n2; ++c) odds_table[c] = std::exp2(model.scale * static_cast<double>(scores[c]));
+  auto odds = [&](std::size_t i, std::size_t j) { return odds_table[(i - 1) * n2 + (j - 1)]; };  // i, j from 1
 
   // Forward: M of rows 1..len1 kept, stored as true value x exp(-fscale[i]);
   // X and Y only for the row before and the row in hand.  The row before
@@ -102,12 +103,16 @@ SparsePosterior pair_posterior(int len1, int len2, std::span<const float> scores
   for (std::size_t j = 1; j <= n2; ++j) add(fm[(n1 - 1) * n2 + j - 1], fscale[n1]);
   if (std::isinf(log_total)) return out;
 
+  // Posterior = fm x bm x exp(s); the factor once a row, through the
+  // logarithm only where it would leave the double range.
+  constexpr double kWide = 700.0;
   for (std::size_t i = 1; i <= n1; ++i) {
     const double s = fscale[i] + bscale[i] - log_total;
+    const double factor = s < kWide ? std::exp(s) : 0.0;
     for (std::size_t j = 1; j <= n2; ++j) {
       const double v = fm[(i - 1) * n2 + j - 1] * bm[(i - 1) * n2 + j - 1];
       if (v <= 0.0) continue;
-      const double p = std::exp(std::log(v) + s);
+      const double p = s < kWide ? v * factor : std::exp(std::log(v) + s);
       if (p >= model.floor) out.entries.push_back({static_cast<int>(j), static_cast<float>(std::min(p, 1.0))});
     }
     out.start[i] = static_cast<int>(out.entries.size());
