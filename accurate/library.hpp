@@ -1,9 +1,11 @@
-// The all-pairs alignments kept as a library of aligned residue pairs, and
-// the support that library gives to pairing two groups' profile positions
-// at a join.  Residues and sequences are numbered from 1.
+// The all-pairs posteriors kept as a library of residue pairs: their
+// consistency transform, the support they give to pairing two groups'
+// profile positions at a join, and refinement along that support.
+// Residues and sequences are numbered from 1.
 #pragma once
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "accurate/pair_posterior.hpp"
@@ -44,10 +46,10 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
 
 // The library's support for pairing the profile positions of two groups:
 // element (p - 1) * len2 + (q - 1), len1 and len2 the groups' profile
-// lengths (position_column sizes), is the share of the member pairs
-// (x of first, y of second) weighted by the posterior that pairs x's
-// residue in the column of first's position p with y's residue in the
-// column of second's position q.  Every value lies in [0, 1].
+// lengths (position_column sizes), is the mean over the member pairs
+// (x of first, y of second) of the posterior that pairs x's residue in the
+// column of first's position p with y's residue in the column of second's
+// position q (0 where either has none).  Every value lies in [0, 1].
 std::vector<float> join_support(const GroupAlignment& first, const GroupAlignment& second, const PairLibrary& lib);
 
 // The library's score of a multiple alignment (rows in sequence order, row

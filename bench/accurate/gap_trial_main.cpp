@@ -4,9 +4,14 @@
 // PARTS: "p" end-gap-free all pairs, "e" every sequence end to end against
 // the parent ("pe" both, "-" neither); refinement follows "-i".  For
 // choosing the penalties and measuring the parts on training families
-// (bench/accurate/evaluate.py).  The environment variable XK_TRIAL_NULL,
-// when set, replaces the accurate mode's share of the independence null,
-// and XK_TRIAL_LIBRARY its share of the all-pairs library at the joins.
+// (bench/accurate/evaluate.py).  Environment variables, when set, replace
+// more of the accurate mode's settings:
+//   XK_TRIAL_NULL         the share of the independence null
+//   XK_TRIAL_LIBRARY      the pair posteriors' share at the joins
+//   XK_TRIAL_CONSISTENCY  the consistency rounds
+//   XK_TRIAL_SCALE, XK_TRIAL_OPEN, XK_TRIAL_EXTEND, XK_TRIAL_FLOOR
+//                         the pair model's scale, gap opening and
+//                         extension, and the least posterior kept
 #include <cstdlib>
 #include <iostream>
 #include <optional>
@@ -30,39 +35,32 @@ int main(int argc, char** argv) {
   }
   const std::string parts = all[2];
   const std::vector<std::string> args(all.begin() + 3, all.end());
-  std::optional<float> null_share;
-  if (const char* v = std::getenv("XK_TRIAL_NULL")) {
-    null_share = xk::driver::parse_real(v);
-    if (!null_share) {
-      std::cerr << "xk_gap_trial: XK_TRIAL_NULL must be a number\n";
+  // Each setting named in the environment, read once; a value that is not
+  // a number ends the trial.
+  std::optional<float> trial[7];
+  const char* const names[7] = {"XK_TRIAL_NULL",  "XK_TRIAL_LIBRARY", "XK_TRIAL_CONSISTENCY", "XK_TRIAL_SCALE",
+                                "XK_TRIAL_OPEN", "XK_TRIAL_EXTEND",  "XK_TRIAL_FLOOR"};
+  for (int k = 0; k < 7; ++k) {
+    const char* v = std::getenv(names[k]);
+    if (v == nullptr) continue;
+    trial[k] = xk::driver::parse_real(v);
+    if (!trial[k]) {
+      std::cerr << "xk_gap_trial: " << names[k] << " must be a number\n";
       return 1;
     }
   }
-  std::optional<float> library_share;
-  if (const char* v = std::getenv("XK_TRIAL_LIBRARY")) {
-    library_share = xk::driver::parse_real(v);
-    if (!library_share) {
-      std::cerr << "xk_gap_trial: XK_TRIAL_LIBRARY must be a number\n";
-      return 1;
-    }
-  }
-  auto number = [](const char* name) -> std::optional<double> {
-    const char* v = std::getenv(name);
-    if (v == nullptr) return std::nullopt;
-    return std::stod(v);
-  };
-  const auto scale = number("XK_TRIAL_SCALE"), open = number("XK_TRIAL_OPEN"), extend = number("XK_TRIAL_EXTEND");
+  const auto& [null_share, library_share, consistency, scale, open, extend, floor] = trial;
   xk::driver::RunOptions options;
   options.adjust = [&](xk::driver::Settings& s) {
     s.accurate_go = *go;
     s.accurate_ge = *ge;
     if (null_share) s.accurate_null = *null_share;
     if (library_share) s.accurate_library = static_cast<double>(*library_share);
-    if (const auto c = number("XK_TRIAL_CONSISTENCY")) s.consistency_rounds = static_cast<int>(*c);
-    if (scale) s.pair_model.scale = *scale;
-    if (open) s.pair_model.open = *open;
-    if (extend) s.pair_model.extend = *extend;
-    if (const auto f = number("XK_TRIAL_FLOOR")) s.pair_model.floor = static_cast<float>(*f);
+    if (consistency) s.consistency_rounds = static_cast<int>(*consistency);
+    if (scale) s.pair_model.scale = static_cast<double>(*scale);
+    if (open) s.pair_model.open = static_cast<double>(*open);
+    if (extend) s.pair_model.extend = static_cast<double>(*extend);
+    if (floor) s.pair_model.floor = *floor;
     if (s.mode != xk::driver::Mode::accurate) return;
     s.end_gap_free_pairs = parts.find('p') != std::string::npos;
     s.end_to_end_parent = parts.find('e') != std::string::npos;
