@@ -17,8 +17,8 @@
 
 namespace xk::driver {
 
-GammaCache::GammaCache(std::vector<std::string> files, std::vector<int> lengths, Reorder reorder)
-    : files_(std::move(files)), lengths_(std::move(lengths)), reorder_(std::move(reorder)) {
+GammaCache::GammaCache(std::vector<std::string> files, std::vector<int> lengths, Reorder reorder, Prepare prepare)
+    : files_(std::move(files)), lengths_(std::move(lengths)), reorder_(std::move(reorder)), prepare_(std::move(prepare)) {
   entries_.reserve(files_.size());
   for (std::size_t k = 0; k < files_.size(); ++k) entries_.push_back(std::make_unique<Entry>());
 }
@@ -32,12 +32,15 @@ GammaCache::Entry& GammaCache::loaded(int k) {
     if (reorder_) e.ordered = reorder_(e.table, lengths_[idx]);
     // The ordered form is all the scorer reads: the table is let go.
     if (!e.ordered.empty()) e.table = std::vector<float>();
+    if (prepare_) e.form = prepare_(k, e.ordered);
     e.loaded = true;
   }
   return e;
 }
 
 std::span<const float> GammaCache::get(int k) { return loaded(k).table; }
+
+const xk::detail::ColumnForm* GammaCache::form(int k) { return loaded(k).form.get(); }
 
 std::span<const float> GammaCache::ordered(int k) { return loaded(k).ordered; }
 
@@ -47,12 +50,13 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
                       std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                       std::span<const float> gamma2, float shift, float go, float ge,
                       std::optional<FreeEnds> ends, std::span<const float> ordered1,
-                      std::span<const float> ordered2, const accurate::PairModel* model) {
+                      std::span<const float> ordered2, const xk::detail::ColumnForm* form1,
+                      const xk::detail::ColumnForm* form2, const accurate::PairModel* model) {
   const int len1 = static_cast<int>(seq1.size()), len2 = static_cast<int>(seq2.size());
   // Every entry is scored before it is read.
   const auto cells = make_scratch_table<float>(seq1.size() * seq2.size(), "align matrix");
   const std::span<float> align(cells.get(), seq1.size() * seq2.size());
-  score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align);
+  score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align, form1, form2);
   accurate::SparsePosterior posterior;
   if (model != nullptr) posterior = accurate::pair_posterior(len1, len2, align, *model);
   for (float& x : align) x = x + x + shift;
@@ -89,10 +93,16 @@ void all_pairs_phase(RunState& state) {
     files.push_back(gamma_file(k));
     lengths.push_back(static_cast<int>(state.seqchar[static_cast<std::size_t>(k - 1)].size()));
   }
-  // Each table is reordered for the scorer once, not once per pair.
-  GammaCache gammas(files, lengths, [&state](std::span<const float> table, int length) {
-    return ordered_gamma(state.tables, table, length);
-  });
+  // Each table is reordered for the scorer, and each sequence made ready as
+  // the columns of a product, once, not once per pair; all let go when the
+  // pairs are done.
+  std::optional<GammaCache> gammas;
+  gammas.emplace(
+      files, lengths,
+      [&state](std::span<const float> table, int length) { return ordered_gamma(state.tables, table, length); },
+      [&state](int k, std::span<const float> ordered) {
+        return sequence_form(state.tables, state.seqchar[static_cast<std::size_t>(k - 1)], ordered);
+      });
 
   // Pair c (from 0) is (i, j): row i holds the pairs (i, i+1) .. (i, n).
   std::vector<long long> row_start(static_cast<std::size_t>(std::max(n, 1)));
@@ -110,12 +120,12 @@ void all_pairs_phase(RunState& state) {
   auto produce = [&](std::size_t c) {
     check_interrupt();
     const auto [i, j] = pair_of(c);
-    const auto g1 = gammas.get(i);
-    const auto g2 = gammas.get(j);
+    const auto g1 = gammas->get(i);
+    const auto g2 = gammas->get(j);
     return align_pair(state.tables, files[static_cast<std::size_t>(i - 1)], files[static_cast<std::size_t>(j - 1)],
                       state.seqchar[static_cast<std::size_t>(i - 1)], state.seqchar[static_cast<std::size_t>(j - 1)],
-                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends, gammas.ordered(i), gammas.ordered(j),
-                      keep_library ? &model : nullptr);
+                      g1, g2, set.shift, set.pairs_go(), set.pairs_ge(), ends, gammas->ordered(i), gammas->ordered(j),
+                      gammas->form(i), gammas->form(j), keep_library ? &model : nullptr);
   };
   auto consume = [&](std::size_t c, PairResult&& r) {
     state.console << progress_bar(static_cast<long long>(c) + 1, total);
@@ -159,6 +169,7 @@ void all_pairs_phase(RunState& state) {
         state.console << progress_bar(static_cast<long long>(k * run + r.results.size()) + 1, total);
         std::rethrow_exception(r.error);
       });
+  gammas.reset();
   state.seqchar.clear();
   state.seqchar.shrink_to_fit();
   state.console << '\n';
@@ -170,10 +181,11 @@ void all_pairs_phase(RunState& state) {
       check_interrupt();
       state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads);
     }
-  // The posteriors are many small blocks; those of the pairs' own posteriors,
-  // freed by the consistency rounds, stay with the allocator unless handed
-  // back, and the block aligner's large tables would come on top of them.
-  if (keep_library) malloc_trim(0);
+  // What the phase let go (the sequences' tables and column forms, the
+  // pairs' own posteriors after the consistency rounds) is many blocks that
+  // stay with the allocator unless handed back, and the block aligner's
+  // large tables would come on top of them.
+  malloc_trim(0);
 }
 
 }  // namespace xk::driver

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -553,6 +554,38 @@ RowLoops row_loops_for(VectorPath path) {
           kernel_for(path, one_hot_row_plain, one_hot_row_avx2, one_hot_row_avx512)};
 }
 
+}  // namespace
+
+// An input as the grouped scorer's columns: its residue-set groups, its
+// gamma rows and weights in group order, and (one residue a position) the
+// per-residue factors; made for one set of prepared tables.
+struct ColumnForm {
+  const float* pair_rows = nullptr;  // the tables it was made for
+  const float* log_base = nullptr;
+  const StateGroups* groups = nullptr;
+  int n = 0;
+  int min_group = 0;
+  std::vector<Group> by;
+  GroupedColumns gc;
+  OneHotColumns oh;  // empty unless every position has one residue
+
+  ColumnForm(const Derived& d, const Side& s, int min_group_)
+      : pair_rows(d.pair_rows), log_base(d.log_base), groups(d.groups), n(s.n), min_group(min_group_),
+        by(group_columns(s, min_group_)), gc(s, by, *d.groups),
+        oh(one_residue_each(s) ? OneHotColumns(d, gc, s, d.groups->count()) : OneHotColumns()) {}
+};
+
+namespace {
+
+// `form` when it was made for these tables, this input's size and this
+// grouping; null otherwise.
+const ColumnForm* usable(const ColumnForm* form, const Derived& d, const Side& s, int min_group) {
+  if (form == nullptr || form->pair_rows != d.pair_rows || form->log_base != d.log_base || form->groups != d.groups ||
+      form->n != s.n || form->min_group != min_group)
+    return nullptr;
+  return form;
+}
+
 // The group sums H of a block of row positions: row r, group g at
 // h[(r * groups + g) * stride + c].
 void group_products(const StateGroups& sg, const Side& rows, const int* block_rows, std::size_t nb,
@@ -572,17 +605,21 @@ void group_products(const StateGroups& sg, const Side& rows, const int* block_ro
 // group (H_g), then every pair's numerator as sum_g B_g H_g.  Fills the
 // entries of positions that both carry a weight; leaves the others alone.
 void score_grouped(const Derived& d, const Side& rows, const Side& cols, const std::vector<Group>& groups, Out out,
-                   const ScoreTiling& tiling) {
+                   const ScoreTiling& tiling, const ColumnForm* form) {
   const StateGroups& sg = *d.groups;
   const int ng = sg.count();
-  const GroupedColumns gc(cols, groups, sg);
+  std::optional<GroupedColumns> own_gc;
+  const GroupedColumns& gc = form != nullptr ? form->gc : own_gc.emplace(cols, groups, sg);
   const std::size_t nc = gc.order.size(), stride = gc.padded;
   if (nc == 0) return;
   std::vector<int> live;
   for (int i = 0; i < rows.n; ++i)
     if (rows.mask[static_cast<std::size_t>(i)]) live.push_back(i);
   const bool one_hot = one_residue_each(rows) && one_residue_each(cols);
-  const OneHotColumns oh = one_hot ? OneHotColumns(d, gc, cols, ng) : OneHotColumns();
+  std::optional<OneHotColumns> own_oh;
+  const OneHotColumns& oh = !one_hot        ? own_oh.emplace()
+                            : form != nullptr ? form->oh
+                                              : own_oh.emplace(d, gc, cols, ng);
   const std::size_t block = static_cast<std::size_t>(std::max(1, tiling.grouped_rows));
   std::vector<float> g1(block * K);
   auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
@@ -644,16 +681,19 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
 // Both orientations scored through the state groups; mij is cleared first,
 // so positions without a weight score 0.
 void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, std::span<float> mij,
-                         const ScoreTiling& tiling) {
+                         const ScoreTiling& tiling, const ColumnForm* form1, const ColumnForm* form2) {
   const std::size_t n2 = static_cast<std::size_t>(s2.n);
   std::fill(mij.begin(), mij.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(s1.n) * n2), 0.0f);
   const int min_group = std::max(1, tiling.min_group);
-  const std::vector<Group> by2 = group_columns(s2, min_group);
-  const std::vector<Group> by1 = group_columns(s1, min_group);
+  form1 = usable(form1, d, s1, min_group);
+  form2 = usable(form2, d, s2, min_group);
+  std::vector<Group> own1, own2;
+  const std::vector<Group>& by2 = form2 != nullptr ? form2->by : (own2 = group_columns(s2, min_group));
+  const std::vector<Group>& by1 = form1 != nullptr ? form1->by : (own1 = group_columns(s1, min_group));
   if (estimate(s2, by1, tiling) < estimate(s1, by2, tiling)) {
-    score_grouped(d, s2, s1, by1, Out{mij.data(), 1, n2}, tiling);
+    score_grouped(d, s2, s1, by1, Out{mij.data(), 1, n2}, tiling, form1);
   } else {
-    score_grouped(d, s1, s2, by2, Out{mij.data(), n2, 1}, tiling);
+    score_grouped(d, s1, s2, by2, Out{mij.data(), n2, 1}, tiling, form2);
   }
 }
 
@@ -688,7 +728,7 @@ void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& secon
   const Side s1(first, !grouped), s2(second, !grouped);
   const int min_group = std::max(1, tiling.min_group);
   if (grouped) {
-    score_grouped_pairs(d, s1, s2, mij, tiling);
+    score_grouped_pairs(d, s1, s2, mij, tiling, first.form, second.form);
     return;
   }
   // den(i, j) of every pair of positions, in one product straight into mij;
@@ -719,7 +759,8 @@ ScoreSide band_of(const ScoreSide& s, int first, int count) {
   const std::size_t at = static_cast<std::size_t>(first), rows = static_cast<std::size_t>(count);
   return {count, s.weights.subspan(at * kAA, rows * kAA),
           s.gamma.empty() ? s.gamma : s.gamma.subspan(at * kGammaRow, rows * kGammaRow), s.add,
-          s.ordered.empty() ? s.ordered : s.ordered.subspan(at * K, rows * K)};
+          s.ordered.empty() ? s.ordered : s.ordered.subspan(at * K, rows * K),
+          first == 0 && count == s.n ? s.form : nullptr};
 }
 
 }  // namespace
@@ -745,6 +786,15 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
   std::vector<std::jthread> helpers;
   for (unsigned k = 1; k < std::min<unsigned>(threads, static_cast<unsigned>(bands)); ++k) helpers.emplace_back(work);
   work();
+}
+
+std::shared_ptr<const ColumnForm> make_column_form(const ScoringTables& t, const ScoreSide& s,
+                                                   const ScoreTiling& tiling) {
+  const Derived d(t);
+  // Only prepared tables outlive the call, and only they can be recognised.
+  if (!d.own_rows.empty() || d.groups->count() == 0 || !tiling.state_groups) return nullptr;
+  const Side side(s, false);
+  return std::make_shared<const ColumnForm>(d, side, std::max(1, tiling.min_group));
 }
 
 }  // namespace xk::detail

@@ -23,6 +23,7 @@
 // reachable pairs as above.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -65,7 +66,17 @@ struct ScoreSide {
   std::span<const float> gamma;
   float add = 0.0f;
   std::span<const float> ordered = {};
+  // What the grouped scorer makes of this input as its columns, made once
+  // (make_column_form) from this very input; used only with the tables and
+  // tiling it was made for.
+  const ColumnForm* form = nullptr;
 };
+
+// The column form of an input for the tables `t` (their prepared, grouped
+// form) and tiling.min_group; null when the tables do not group their
+// states.  The scores do not change by using it.
+std::shared_ptr<const ColumnForm> make_column_form(const ScoringTables& t, const ScoreSide& s,
+                                                   const ScoreTiling& tiling = {});
 
 // The ordered rows of a gamma table (n x 282) for ScoreSide::ordered: each
 // position's scored states in the groups' order, `add` added, so an input

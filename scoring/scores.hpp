@@ -34,6 +34,10 @@
 
 namespace xk {
 
+namespace detail {
+struct ColumnForm;  // scoring/pairscores.hpp
+}
+
 // Frequency tables after the rescaling steps; read-only, safe to share
 // between threads.
 struct ScoringTables {
@@ -92,9 +96,18 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
 // only where its ordered form is empty.  Empty when the tables do not
 // group their states (the ordered form then goes unused).
 std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> gamma, int n);
+// form1/form2: the sequences' forms (sequence_form) where made.
 void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
                              std::span<const float> gamma1, std::span<const float> gamma2,
-                             std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij);
+                             std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij,
+                             const detail::ColumnForm* form1 = nullptr, const detail::ColumnForm* form2 = nullptr);
+// What the scorer makes of a sequence whenever its positions are the
+// columns of a product, made once from the sequence and its ordered gamma
+// rows (ordered_gamma) for the tables `t`, so that a sequence scored
+// against many others is not made ready again for every pair.  Null where
+// the ordered rows are empty.  Used only with `t` itself.
+std::shared_ptr<const detail::ColumnForm> sequence_form(const ScoringTables& t, std::string_view seq,
+                                                        std::span<const float> ordered);
 
 // Profiles: mij(i,j) = sum over a, b with w1(i,a) > 0 and w2(j,b) > 0 of
 // w1(i,a) w2(j,b) score(i,j,a,b).
