@@ -75,7 +75,7 @@ std::span<const PairEntry> PairLibrary::partners(int x, int i, int y) const {
 }
 
 PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> lengths, float floor,
-                                  unsigned threads) {
+                                  unsigned threads, const std::function<void()>& between) {
   const int n = lib.size();
   assert(static_cast<int>(lengths.size()) >= n);
   PairLibrary out(n);
@@ -121,7 +121,8 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
     out.set(x, y, std::move(p), static_cast<int>(ly));
   };
   // Threads take the first sequences x in turn; each sets its own pairs.
-  // A failure (memory) stops every thread and is thrown on the caller's.
+  // A failure (memory, an interrupt) stops every thread and is thrown on
+  // the caller's.
   std::atomic<int> next{1};
   std::mutex failed;
   std::exception_ptr error;
@@ -129,8 +130,10 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
     try {
       std::vector<double> sum;
       std::vector<const SparsePosterior*> via_x, via_y;
-      for (int x = next++; x <= n; x = next++)
+      for (int x = next++; x <= n; x = next++) {
+        if (between) between();
         for (int y = x + 1; y <= n; ++y) transform(x, y, sum, via_x, via_y);
+      }
     } catch (...) {
       next = n + 1;
       std::lock_guard guard(failed);

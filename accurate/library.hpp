@@ -4,6 +4,7 @@
 // Residues and sequences are numbered from 1.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -40,9 +41,11 @@ class PairLibrary {
 // agreement through the other sequences, (2 P_xy + sum over z of P_xz P_zy)
 // / n, kept from `floor` up.  lengths[k - 1]: sequence k's residue count.
 // The pairs are shared among `threads` threads; the result does not depend
-// on their number.
+// on their number.  `between`, when given, is called before each first
+// sequence's pairs (on any of the threads); what it throws ends the
+// transform and is thrown again on the calling thread.
 PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> lengths, float floor = 0.01f,
-                                  unsigned threads = 1);
+                                  unsigned threads = 1, const std::function<void()>& between = {});
 
 // The library's support for pairing the profile positions of two groups:
 // element (p - 1) * len2 + (q - 1), len1 and len2 the groups' profile

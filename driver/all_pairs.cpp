@@ -178,8 +178,7 @@ void all_pairs_phase(RunState& state) {
     for (int round = 0; round < set.consistency_rounds; ++round) {
       state.console << fw::ConsoleLine().text("...making the pair posteriors consistent through the other sequences").str();
       state.console.flush();
-      check_interrupt();
-      state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads);
+      state.library = accurate::consistency_transform(state.library, lengths, 0.01f, state.threads, check_interrupt);
     }
   // What the phase let go (the sequences' tables and column forms, the
   // pairs' own posteriors after the consistency rounds) is many blocks that

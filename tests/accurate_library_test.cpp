@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "accurate/library.hpp"
@@ -160,6 +161,10 @@ TEST(ConsistencyTransform, AddsTheAgreementThroughTheThirdSequence) {
   EXPECT_NEAR(p[0].p, (2 * 0.6 + 0.5 * 0.8) / 3, 1e-6);
   // And 1's residue 1 meets 3's residue 2 through 2 with 0.6 x 0.8.
   EXPECT_NEAR(once.partners(1, 1, 3)[0].p, (2 * 0.5 + 0.6 * 0.8) / 3, 1e-6);
+  // A stop asked for between sequences ends the transform on the caller's
+  // thread, from whichever thread saw it.
+  EXPECT_THROW(consistency_transform(lib, lengths, 0.01f, 3, [] { throw std::runtime_error("stop"); }),
+               std::runtime_error);
   // The same on several threads.
   const PairLibrary threaded = consistency_transform(lib, lengths, 0.01f, 3);
   for (int x = 1; x <= 3; ++x)
