@@ -21,7 +21,7 @@ std::vector<int> residue_at_columns(const std::string& row) {
   std::vector<int> at(row.size(), 0);
   int r = 0;
   for (std::size_t c = 0; c < row.size(); ++c)
-    if (row[c] != kGap) at[c] = ++r;
+    if (is_sequence_letter(row[c])) at[c] = ++r;
   return at;
 }
 
@@ -66,12 +66,8 @@ const SparsePosterior& PairLibrary::table(int x, int y) const {
 }
 
 std::span<const PairEntry> PairLibrary::partners(int x, int i, int y) const {
-  if (x == y || x < 1 || y < 1 || x > n_ || y > n_) return {};
-  const SparsePosterior& p = table(x, y);
-  if (i < 1 || static_cast<std::size_t>(i) >= p.start.size()) return {};
-  const auto from = static_cast<std::size_t>(p.start[static_cast<std::size_t>(i - 1)]);
-  const auto to = static_cast<std::size_t>(p.start[static_cast<std::size_t>(i)]);
-  return std::span<const PairEntry>(p.entries).subspan(from, to - from);
+  if (x == y || x < 1 || y < 1 || x > n_ || y > n_ || i < 1) return {};
+  return table(x, y).of(static_cast<std::size_t>(i));
 }
 
 PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> lengths, float floor,
@@ -80,12 +76,6 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
   assert(static_cast<int>(lengths.size()) >= n);
   PairLibrary out(n);
   // One pair: its sums in a dense table of its own.
-  // Entries [start[k - 1], start[k]) of a table (k from 1), none past its end.
-  auto entries_of = [](const SparsePosterior& t, std::size_t k) {
-    if (k >= t.start.size()) return std::span<const PairEntry>();
-    const auto from = static_cast<std::size_t>(t.start[k - 1]), to = static_cast<std::size_t>(t.start[k]);
-    return std::span<const PairEntry>(t.entries).subspan(from, to - from);
-  };
   auto transform = [&](int x, int y, std::vector<double>& sum, std::vector<const SparsePosterior*>& via_x,
                        std::vector<const SparsePosterior*>& via_y) {
     const auto lx = static_cast<std::size_t>(lengths[static_cast<std::size_t>(x - 1)]);
@@ -102,10 +92,10 @@ PairLibrary consistency_transform(const PairLibrary& lib, std::span<const int> l
     const SparsePosterior& direct = lib.table(x, y);
     for (std::size_t i = 1; i <= lx; ++i) {
       double* row = &sum[(i - 1) * ly];
-      for (const PairEntry& e : entries_of(direct, i)) row[e.j - 1] += 2.0 * e.p;
+      for (const PairEntry& e : direct.of(i)) row[e.j - 1] += 2.0 * e.p;
       for (std::size_t z = 0; z < via_x.size(); ++z)
-        for (const PairEntry& a : entries_of(*via_x[z], i))
-          for (const PairEntry& b : entries_of(*via_y[z], static_cast<std::size_t>(a.j)))
+        for (const PairEntry& a : via_x[z]->of(i))
+          for (const PairEntry& b : via_y[z]->of(static_cast<std::size_t>(a.j)))
             row[b.j - 1] += static_cast<double>(a.p) * b.p;
     }
     SparsePosterior p;
@@ -159,7 +149,7 @@ std::vector<float> join_support(const GroupAlignment& first, const GroupAlignmen
   for (std::size_t m = 0; m < second.rows.size(); ++m) {
     const std::string& row = second.rows[m];
     for (std::size_t c = 0; c < row.size(); ++c)
-      if (row[c] != kGap) column_of[m].push_back(static_cast<int>(c));
+      if (is_sequence_letter(row[c])) column_of[m].push_back(static_cast<int>(c));
   }
   std::vector<int> position_of(second.rows.front().size(), -1);
   for (std::size_t q = 0; q < len2; ++q) position_of[static_cast<std::size_t>(second.position_column[q])] = static_cast<int>(q);
@@ -182,22 +172,11 @@ std::vector<float> join_support(const GroupAlignment& first, const GroupAlignmen
   return support;
 }
 
-namespace {
-
-bool holds_residue(char c) { return is_sequence_letter(c); }
-
-}  // namespace
-
 double library_score(const std::vector<std::string>& rows, const PairLibrary& lib) {
   const int n = static_cast<int>(rows.size());
   double total = 0.0;
-  std::vector<std::vector<int>> number(rows.size());  // per row and column: residue number, 0 at a gap
-  for (std::size_t r = 0; r < rows.size(); ++r) {
-    number[r].assign(rows[r].size(), 0);
-    int k = 0;
-    for (std::size_t c = 0; c < rows[r].size(); ++c)
-      if (holds_residue(rows[r][c])) number[r][c] = ++k;
-  }
+  std::vector<std::vector<int>> number;  // per row and column: residue number, 0 at a gap
+  for (const std::string& row : rows) number.push_back(residue_at_columns(row));
   for (int x = 1; x <= n; ++x)
     for (int y = x + 1; y <= n; ++y) {
       const std::vector<int>& nx = number[static_cast<std::size_t>(x - 1)];
@@ -217,7 +196,7 @@ std::vector<std::string> realign_each_to_rest(std::vector<std::string> rows, con
   std::size_t width = 0;
   for (std::string& row : rows) {
     for (char& c : row)
-      if (!holds_residue(c)) c = kGap;
+      if (!is_sequence_letter(c)) c = kGap;
     width = std::max(width, row.size());
   }
   for (std::string& row : rows) row.resize(width, kGap);

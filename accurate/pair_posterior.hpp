@@ -28,6 +28,13 @@ struct PairEntry {
 struct SparsePosterior {
   std::vector<int> start;  // len1 + 1 offsets
   std::vector<PairEntry> entries;
+
+  // The entries of residue i (from 1); none past the first sequence's end.
+  std::span<const PairEntry> of(std::size_t i) const {
+    if (i < 1 || i >= start.size()) return {};
+    const auto from = static_cast<std::size_t>(start[i - 1]), to = static_cast<std::size_t>(start[i]);
+    return std::span<const PairEntry>(entries).subspan(from, to - from);
+  }
 };
 
 // scores: len1 x len2, row-major, element (i - 1) * len2 + (j - 1) the score

@@ -80,8 +80,8 @@ struct RunState {
   // Parent-profile phase, accurate mode only: the groups of the merge tree
   // aligned progressively.
   ProgressiveGroups groups;
-  // All-pairs phase, accurate mode only: every pair's alignment, read by
-  // the joins.
+  // All-pairs phase, accurate mode only: every pair's posteriors, read by
+  // the joins and the refinement.
   accurate::PairLibrary library;
 
   // The phases run so far, in order, with their wall-clock times: "input",

@@ -59,14 +59,14 @@ struct Settings {
   // not laid over the others' domains.
   float accurate_null = 0.25f;
   // At every join of the accurate mode the path is chosen on this share of
-  // the all-pairs alignments' support for each position pair and the rest
-  // of the block aligner's sample shares (chosen on training families):
-  // the pairwise alignments keep whole-sequence context that the joins'
-  // profiles lose.
+  // the pair posteriors' support for each position pair and the rest of the
+  // block aligner's sample shares (chosen on training families): the
+  // pairs' posteriors keep whole-sequence context that the joins' profiles
+  // lose.
   double accurate_library = 0.9;
   // The pair model of those posteriors.
   accurate::PairModel pair_model;
-  // Rounds of the consistency transform of that library.
+  // Rounds of the consistency transform of those posteriors.
   int consistency_rounds = 1;
 
   // The gap penalties of the all-pairs alignments and of the alignments
