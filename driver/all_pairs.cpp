@@ -56,11 +56,16 @@ PairResult align_pair(const ScoringTables& tables, std::string_view name1, std::
   // Every entry is scored before it is read.
   const auto cells = make_scratch_table<float>(seq1.size() * seq2.size(), "align matrix");
   const std::span<float> align(cells.get(), seq1.size() * seq2.size());
-  score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align, form1, form2);
+  // The local aligner reads the table by columns: scored so where nothing
+  // else reads it.
+  const bool by_columns = model == nullptr && !ends;
+  score_sequences_ordered(tables, seq1, seq2, gamma1, gamma2, ordered1, ordered2, align, form1, form2, by_columns);
   accurate::SparsePosterior posterior;
   if (model != nullptr) posterior = accurate::pair_posterior(len1, len2, align, *model);
   for (float& x : align) x = x + x + shift;
-  const DpResult r = ends ? dp_ends(len1, len2, go, ge, align, *ends) : dp(len1, len2, go, ge, align);
+  const DpResult r = ends         ? dp_ends(len1, len2, go, ge, align, *ends)
+                     : by_columns ? dp_by_columns(len1, len2, go, ge, align)
+                                  : dp(len1, len2, go, ge, align);
   PairReport rep = pair_report(name1, name2, seq1, seq2, r);
   PairResult out;
   out.score = r.score;

@@ -41,6 +41,12 @@ struct DpResult {
 // same result).
 DpResult dp(int n1, int n2, float go, float ge, std::span<const float> S, VectorPath path = best_vector_path());
 
+// The same with S given by columns: St is n2 x n1, row-major, St[(j-1)*n1 +
+// (i-1)] = S(i, j).  Saves turning S around; the result is dp's to the
+// letter.
+DpResult dp_by_columns(int n1, int n2, float go, float ge, std::span<const float> St,
+                       VectorPath path = best_vector_path());
+
 namespace reference {
 // The six (n1+1) x (n2+1) tables as defined, with their allocation stops in
 // their order of creation; kept to hold dp to, same result to the letter.

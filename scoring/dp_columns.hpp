@@ -17,6 +17,7 @@
 
 #include "common/ending.hpp"
 #include "common/table.hpp"
+#include "scoring/dp_traceback.hpp"
 
 namespace xk::dp_detail {
 
@@ -86,6 +87,32 @@ template <bool Local>
   return {beats_m != 0, beats_d != 0};
 }
 
+// Best of one table after column j, whose rows 1..rows are x[1..rows]:
+// when the column holds a value above best.value, its largest value and the
+// first row holding it.  The same as raising the best row by row on every
+// strictly larger value, since best.value >= 0 leaves no signed zero to
+// tell apart; the largest value is found sixteen rows at a time.
+[[gnu::always_inline]] inline void raise_best(const float* __restrict x, std::size_t rows, int j, Best& best) {
+  constexpr std::size_t kLanes = 16;
+  float lane[kLanes];
+  for (float& v : lane) v = best.value;
+  std::size_t i = 1;
+  for (; i + kLanes <= rows + 1; i += kLanes)
+    for (std::size_t k = 0; k < kLanes; ++k) lane[k] = x[i + k] > lane[k] ? x[i + k] : lane[k];
+  float top = best.value;
+  for (float v : lane) top = v > top ? v : top;
+  for (; i <= rows; ++i) top = x[i] > top ? x[i] : top;
+  if (!(top > best.value)) return;
+  std::size_t first = 1;
+  for (; first + kLanes <= rows + 1; first += kLanes) {
+    int holds = 0;
+    for (std::size_t k = 0; k < kLanes; ++k) holds |= x[first + k] == top;
+    if (holds) break;
+  }
+  while (x[first] != top) ++first;
+  best = {top, static_cast<int>(first), j};
+}
+
 // Columns j0 .. j0+width-1 of S (rows x cols, row-major) into `strip`,
 // column-major: strip[jj * rows + i] = S(i, j0 + jj), all from 0.
 inline void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::size_t j0, std::size_t width,
@@ -127,12 +154,13 @@ inline void turn_strip(const float* S, std::size_t rows, std::size_t cols, std::
     chain = icur[i + 3] = pick(b4, t4);
   }
   for (; i <= rows; ++i) chain = icur[i] = pick(mcur[i - 1] - go, chain - ge);
-  bool beats = false;
+  int beats = 0;
   for (std::size_t r = 1; r <= rows; ++r) {
-    out[r - 1] = static_cast<std::uint8_t>(out[r - 1] | ((icur[r] != mcur[r - 1] - go) << 2));
+    const int extended = icur[r] != mcur[r - 1] - go;
+    out[r - 1] = static_cast<std::uint8_t>(out[r - 1] | (extended << 2));
     beats |= icur[r] > best_i;
   }
-  return beats;
+  return beats != 0;
 }
 
 }  // namespace xk::dp_detail

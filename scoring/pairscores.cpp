@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/structure_states.hpp"
+#include "common/table.hpp"
 #include "scoring/fastlog.hpp"
 #include "scoring/gemm.hpp"
 #include "scoring/stategroups.hpp"
@@ -678,12 +679,19 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   }
 }
 
-// Both orientations scored through the state groups; mij is cleared first,
-// so positions without a weight score 0.
-void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, std::span<float> mij,
-                         const ScoreTiling& tiling, const ColumnForm* form1, const ColumnForm* form2) {
-  const std::size_t n2 = static_cast<std::size_t>(s2.n);
-  std::fill(mij.begin(), mij.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(s1.n) * n2), 0.0f);
+// Both orientations scored through the state groups into `out` (first
+// input's position i, second's j); positions without a weight score 0.
+void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, Out out, const ScoreTiling& tiling,
+                         const ColumnForm* form1, const ColumnForm* form2) {
+  const std::size_t n1 = static_cast<std::size_t>(s1.n), n2 = static_cast<std::size_t>(s2.n);
+  // The scorer fills every pair of positions that both carry a weight.
+  for (std::size_t i = 0; i < n1; ++i)
+    if (!s1.mask[i])
+      for (std::size_t j = 0; j < n2; ++j) out.at(i, j) = 0.0f;
+  for (std::size_t j = 0; j < n2; ++j)
+    if (!s2.mask[j])
+      for (std::size_t i = 0; i < n1; ++i) out.at(i, j) = 0.0f;
+  const Out turned{out.mij, out.col_stride, out.row_stride};  // the second input's positions as rows
   const int min_group = std::max(1, tiling.min_group);
   form1 = usable(form1, d, s1, min_group);
   form2 = usable(form2, d, s2, min_group);
@@ -691,9 +699,9 @@ void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, std::
   const std::vector<Group>& by2 = form2 != nullptr ? form2->by : (own2 = group_columns(s2, min_group));
   const std::vector<Group>& by1 = form1 != nullptr ? form1->by : (own1 = group_columns(s1, min_group));
   if (estimate(s2, by1, tiling) < estimate(s1, by2, tiling)) {
-    score_grouped(d, s2, s1, by1, Out{mij.data(), 1, n2}, tiling, form1);
+    score_grouped(d, s2, s1, by1, turned, tiling, form1);
   } else {
-    score_grouped(d, s1, s2, by2, Out{mij.data(), n2, 1}, tiling, form2);
+    score_grouped(d, s1, s2, by2, out, tiling, form2);
   }
 }
 
@@ -720,17 +728,20 @@ void derive_pair_tables(ScoringTables& t) {
 
 namespace {
 
-// score_pairs on one band of the first input's positions.
-void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                const ScoreTiling& tiling) {
+// score_pairs on one band of the first input's positions, into `out`; by
+// rows (out.col_stride 1, out.row_stride second.n) unless the tables group
+// their states.
+void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& second, Out out, const ScoreTiling& tiling,
+                bool grouped) {
   const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
-  const bool grouped = d.groups->count() > 0 && tiling.state_groups;
   const Side s1(first, !grouped), s2(second, !grouped);
   const int min_group = std::max(1, tiling.min_group);
   if (grouped) {
-    score_grouped_pairs(d, s1, s2, mij, tiling, first.form, second.form);
+    score_grouped_pairs(d, s1, s2, out, tiling, first.form, second.form);
     return;
   }
+  assert(out.col_stride == 1 && out.row_stride == n2);
+  const std::span<float> mij(out.mij, n1 * n2);
   // den(i, j) of every pair of positions, in one product straight into mij;
   // positions without weight score 0.
   gemm_abt(tiling.path, first.n, second.n, K, s1.g.data(), K, s2.g.data(), K, mij.data(), second.n);
@@ -766,11 +777,20 @@ ScoreSide band_of(const ScoreSide& s, int first, int count) {
 }  // namespace
 
 void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                 const ScoreTiling& tiling, unsigned threads) {
+                 const ScoreTiling& tiling, unsigned threads, bool by_columns) {
   const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
   assert(mij.size() >= n1 * n2);
   if (n1 == 0 || n2 == 0) return;
   const Derived d(t);
+  const bool grouped = d.groups->count() > 0 && tiling.state_groups;
+  if (by_columns && !grouped) {
+    // The per-pair products write by rows: scored so, then turned.
+    const auto cells = make_scratch_table<float>(n1 * n2, "score matrix");
+    score_pairs(t, first, second, std::span<float>(cells.get(), n1 * n2), tiling, threads, false);
+    for (std::size_t i = 0; i < n1; ++i)
+      for (std::size_t j = 0; j < n2; ++j) mij[j * n1 + i] = cells[i * n2 + j];
+    return;
+  }
   // Bands of a fixed number of the first input's positions, whatever the
   // number of threads, so that every thread count gives the same table.
   const int rows = std::max(1, tiling.band_rows);
@@ -779,8 +799,9 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
   auto work = [&] {
     for (int b = next++; b < bands; b = next++) {
       const int i0 = b * rows, count = std::min(rows, first.n - i0);
-      score_band(d, band_of(first, i0, count), second,
-                 mij.subspan(static_cast<std::size_t>(i0) * n2, static_cast<std::size_t>(count) * n2), tiling);
+      const std::size_t at = static_cast<std::size_t>(i0);
+      const Out band = by_columns ? Out{mij.data() + at, 1, n1} : Out{mij.data() + at * n2, n2, 1};
+      score_band(d, band_of(first, i0, count), second, band, tiling, grouped);
     }
   };
   std::vector<std::jthread> helpers;

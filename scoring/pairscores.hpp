@@ -83,11 +83,12 @@ std::shared_ptr<const ColumnForm> make_column_form(const ScoringTables& t, const
 // scored against many others is reordered once.  Empty when the groups are.
 std::vector<float> state_ordered_rows(const StateGroups& groups, std::span<const float> gamma, int n, float add);
 
-// Fills mij (first.n x second.n, row-major) completely.  The first input's
-// positions are scored in bands of tiling.band_rows, on up to `threads`
-// threads (the calling one included); the table does not depend on the
-// number of threads.
+// Fills mij (first.n x second.n, row-major; by columns, mij[j * first.n +
+// i], when `by_columns`) completely.  The first input's positions are
+// scored in bands of tiling.band_rows, on up to `threads` threads (the
+// calling one included); the values depend neither on the number of
+// threads nor on the order in memory.
 void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                 const ScoreTiling& tiling = {}, unsigned threads = 1);
+                 const ScoreTiling& tiling = {}, unsigned threads = 1, bool by_columns = false);
 
 }  // namespace xk::detail

@@ -140,13 +140,13 @@ void scored_less_null(const ScoringTables& t, std::span<float> mij, int n1, int 
 void score_letters(const ScoringTables& t, std::string_view seq1, std::string_view seq2, std::span<const float> gamma1,
                    std::span<const float> gamma2, std::span<const float> ordered1, std::span<const float> ordered2,
                    float add, std::span<float> mij, const detail::ColumnForm* form1 = nullptr,
-                   const detail::ColumnForm* form2 = nullptr) {
+                   const detail::ColumnForm* form2 = nullptr, bool by_columns = false) {
   const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
   const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
   auto rows = [](std::span<const float> gamma, int n) { return gamma.empty() ? gamma : rows_of(gamma, n, kStates); };
   scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
     detail::score_pairs(tables, {n1, w1, rows(gamma1, n1), add, ordered1, form1},
-                        {n2, w2, rows(gamma2, n2), add, ordered2, form2}, out);
+                        {n2, w2, rows(gamma2, n2), add, ordered2, form2}, out, {}, 1, by_columns);
   });
 }
 
@@ -165,8 +165,8 @@ std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> 
 void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
                              std::span<const float> gamma1, std::span<const float> gamma2,
                              std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij,
-                             const detail::ColumnForm* form1, const detail::ColumnForm* form2) {
-  score_letters(t, seq1, seq2, gamma1, gamma2, ordered1, ordered2, kGammaFloor, mij, form1, form2);
+                             const detail::ColumnForm* form1, const detail::ColumnForm* form2, bool by_columns) {
+  score_letters(t, seq1, seq2, gamma1, gamma2, ordered1, ordered2, kGammaFloor, mij, form1, form2, by_columns);
 }
 
 std::shared_ptr<const detail::ColumnForm> sequence_form(const ScoringTables& t, std::string_view seq,

@@ -96,11 +96,13 @@ void score_sequences(const ScoringTables& t, std::string_view seq1, std::string_
 // only where its ordered form is empty.  Empty when the tables do not
 // group their states (the ordered form then goes unused).
 std::vector<float> ordered_gamma(const ScoringTables& t, std::span<const float> gamma, int n);
-// form1/form2: the sequences' forms (sequence_form) where made.
+// form1/form2: the sequences' forms (sequence_form) where made.  With
+// `by_columns` the same table lies by columns: mij[(j-1)*n1 + (i-1)].
 void score_sequences_ordered(const ScoringTables& t, std::string_view seq1, std::string_view seq2,
                              std::span<const float> gamma1, std::span<const float> gamma2,
                              std::span<const float> ordered1, std::span<const float> ordered2, std::span<float> mij,
-                             const detail::ColumnForm* form1 = nullptr, const detail::ColumnForm* form2 = nullptr);
+                             const detail::ColumnForm* form1 = nullptr, const detail::ColumnForm* form2 = nullptr,
+                             bool by_columns = false);
 // What the scorer makes of a sequence whenever its positions are the
 // columns of a product, made once from the sequence and its ordered gamma
 // rows (ordered_gamma) for the tables `t`, so that a sequence scored

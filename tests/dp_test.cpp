@@ -16,16 +16,23 @@ namespace {
 constexpr float kGo = 21.0f, kGe = 0.4f;
 
 // Runs both aligners, the fast one on every vector path this processor
-// runs; they must agree entirely.
+// runs and with S by rows and by columns; they must agree entirely.
 DpResult both(int n1, int n2, const std::vector<float>& s, float go = kGo, float ge = kGe) {
   const DpResult ref = reference::dp(n1, n2, go, ge, s);
-  for (VectorPath path : usable_vector_paths()) {
-    const DpResult fast = dp(n1, n2, go, ge, s, path);
-    EXPECT_EQ(fast.path, ref.path) << vector_path_name(path);
-    EXPECT_EQ(fast.n1, ref.n1) << vector_path_name(path);
-    EXPECT_EQ(fast.n2, ref.n2) << vector_path_name(path);
-    EXPECT_EQ(fast.score, ref.score) << vector_path_name(path);
-  }
+  std::vector<float> by_columns(s.size());
+  for (std::size_t i = 0; i < static_cast<std::size_t>(n1); ++i)
+    for (std::size_t j = 0; j < static_cast<std::size_t>(n2); ++j)
+      by_columns[j * static_cast<std::size_t>(n1) + i] = s[i * static_cast<std::size_t>(n2) + j];
+  for (VectorPath path : usable_vector_paths())
+    for (const bool columns : {false, true}) {
+      const DpResult fast =
+          columns ? dp_by_columns(n1, n2, go, ge, by_columns, path) : dp(n1, n2, go, ge, s, path);
+      const std::string where = std::string(vector_path_name(path)) + (columns ? " by columns" : " by rows");
+      EXPECT_EQ(fast.path, ref.path) << where;
+      EXPECT_EQ(fast.n1, ref.n1) << where;
+      EXPECT_EQ(fast.n2, ref.n2) << where;
+      EXPECT_EQ(fast.score, ref.score) << where;
+    }
   return ref;
 }
 

@@ -291,6 +291,13 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
         score_sequences_ordered(*with, a, b, ga, gb, oa, ob, plain);
         score_sequences_ordered(*with, a, b, ga, gb, oa, ob, formed, fa.get(), fb.get());
         EXPECT_EQ(formed, plain) << na << " x " << nb << (with == &null ? ", null tables" : "");
+        // The same table laid by columns, to the bit; every entry written.
+        std::vector<float> turned(plain.size()), by_columns(plain.size(), -1.0f);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(na); ++i)
+          for (std::size_t j = 0; j < static_cast<std::size_t>(nb); ++j)
+            turned[j * static_cast<std::size_t>(na) + i] = plain[i * static_cast<std::size_t>(nb) + j];
+        score_sequences_ordered(*with, a, b, ga, gb, oa, ob, by_columns, fa.get(), fb.get(), true);
+        EXPECT_EQ(by_columns, turned) << na << " x " << nb << " by columns";
       }
     }
   }
