@@ -590,14 +590,14 @@ const ColumnForm* usable(const ColumnForm* form, const Derived& d, const Side& s
 // The group sums H of a block of row positions: row r, group g at
 // h[(r * groups + g) * stride + c].
 void group_products(const StateGroups& sg, const Side& rows, const int* block_rows, std::size_t nb,
-                    const GroupedColumns& gc, std::vector<float>& g1, float* h) {
+                    const GroupedColumns& gc, float* g1, float* h) {
   const int ng = sg.count();
   const std::size_t stride = gc.padded;
   for (std::size_t r = 0; r < nb; ++r)
-    GroupedColumns::gather_states(rows, static_cast<std::size_t>(block_rows[r]), sg, g1.data() + r * K);
+    GroupedColumns::gather_states(rows, static_cast<std::size_t>(block_rows[r]), sg, g1 + r * K);
   for (int g = 0; g < ng; ++g) {
     const int off = sg.start[static_cast<std::size_t>(g)], len = sg.start[static_cast<std::size_t>(g) + 1] - off;
-    gemm_abt(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1.data() + off, K, gc.g.data() + off, K,
+    gemm_abt(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1 + off, K, gc.g.data() + off, K,
              h + static_cast<std::size_t>(g) * stride, static_cast<int>(stride) * ng);
   }
 }
@@ -622,27 +622,29 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
                             : form != nullptr ? form->oh
                                               : own_oh.emplace(d, gc, cols, ng);
   const std::size_t block = static_cast<std::size_t>(std::max(1, tiling.grouped_rows));
-  std::vector<float> g1(block * K);
+  // Working rows, each entry written before it is read (no clearing): the
+  // block's gamma rows, its group sums, one row's sums and reciprocals, and
+  // the scores of the block, one row of `stride` a position, in column
+  // order, written out once the block is done.
+  auto g1 = std::make_unique_for_overwrite<float[]>(block * K);
   auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
-  std::vector<float> rden(stride), num(stride);
-  // The scores of a block of row positions, one row of `stride` a position,
-  // in column order; written out once the block is done.
-  std::vector<float> acc(block * stride);
+  auto rden = std::make_unique_for_overwrite<float[]>(stride), num = std::make_unique_for_overwrite<float[]>(stride);
+  auto acc = std::make_unique_for_overwrite<float[]>(block * stride);
   std::vector<std::uint8_t> pairs;
   const GroupedRangeFn grouped_range_path = grouped_range_for(tiling.path);
   const RowLoops loops = row_loops_for(tiling.path);
   for (std::size_t b0 = 0; b0 < live.size(); b0 += block) {
     const std::size_t nb = std::min(block, live.size() - b0);
-    group_products(sg, rows, live.data() + b0, nb, gc, g1, h.get());
+    group_products(sg, rows, live.data() + b0, nb, gc, g1.get(), h.get());
     for (std::size_t r = 0; r < nb; ++r) {
       const std::size_t i = static_cast<std::size_t>(live[b0 + r]);
       const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
-      float* acc_r = acc.data() + r * stride;
-      loops.reciprocals(hr, stride, ng, nc, num.data(), rden.data());
+      float* acc_r = acc.get() + r * stride;
+      loops.reciprocals(hr, stride, ng, nc, num.get(), rden.get());
       if (one_hot) {
         const int a = std::countr_zero(rows.mask[i]);
-        loops.one_hot(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.data(),
-                      num.data(), acc_r);
+        loops.one_hot(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.get(),
+                      num.get(), acc_r);
         continue;
       }
       for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
@@ -656,7 +658,7 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
         range.groups = ng;
         range.h = hr + c0;
         range.stride = stride;
-        range.rden = rden.data() + c0;
+        range.rden = rden.get() + c0;
         range.wt = gc.wt.data() + c0;
         range.padded = gc.padded;
         range.w1 = rows.w.data() + i * kAA;
