@@ -258,13 +258,15 @@ InitialMsaTools parent_alignment_tools(RunState& state) {
       const std::size_t cells = static_cast<std::size_t>(par.length) * static_cast<std::size_t>(child.length);
       const auto table = make_scratch_table<float>(cells, "align matrix");
       const std::span<float> scores(table.get(), cells);
-      score_staged_drctmij(*tables, par.length, child.length, par.pro, child.pro, copy ? *copy : par.gamma,
-                           child.gamma, scores, threads);
-      for (float& x : scores) x = x + x + state.settings.shift;
+      // The local aligner reads the table by columns: scored so for it.
       const Settings& set = state.settings;
+      const bool by_columns = !set.end_to_end_parent;
+      score_staged_drctmij(*tables, par.length, child.length, par.pro, child.pro, copy ? *copy : par.gamma,
+                           child.gamma, scores, threads, by_columns);
+      for (float& x : scores) x = x + x + state.settings.shift;
       if (set.end_to_end_parent)
         return dp_ends(par.length, child.length, set.parent_go(), set.parent_ge(), scores, kParentEnds);
-      return dp(par.length, child.length, set.go, set.ge, scores);
+      return dp_by_columns(par.length, child.length, set.go, set.ge, scores);
     };
   };
   tools.align = [&state, staged](ProfileData& par, ProfileData& child) {

@@ -206,11 +206,12 @@ ScoringTables stage_drctmij(int n1, std::span<float> gamma1, FrequencyTables& ta
 
 void score_staged_drctmij(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
                           std::span<const float> gamma1, std::span<float> gamma2, std::span<float> mij,
-                          unsigned threads) {
+                          unsigned threads, bool by_columns) {
   add_gamma_floor(gamma2, n2);
   scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
     detail::score_pairs(tables, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
-                        {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, out, {}, threads);
+                        {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, out, {}, threads,
+                        by_columns);
   });
 }
 

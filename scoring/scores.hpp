@@ -134,11 +134,12 @@ void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const floa
 // calls share, in the calls' order: the floor added to gamma1, the tables
 // rescaled; it returns the rescaled tables.  score_staged_drctmij, on any
 // thread, adds the floor to gamma2 and fills mij from gamma1 as it stood
-// after that stage.  makedrctmij is the two in turn.
+// after that stage.  makedrctmij is the two in turn.  With `by_columns`
+// the same table lies by columns: mij[(j-1)*n1 + (i-1)].
 ScoringTables stage_drctmij(int n1, std::span<float> gamma1, FrequencyTables& tables);
 void score_staged_drctmij(const ScoringTables& t, int n1, int n2, std::span<const float> w1, std::span<const float> w2,
                           std::span<const float> gamma1, std::span<float> gamma2, std::span<float> mij,
-                          unsigned threads = 1);
+                          unsigned threads = 1, bool by_columns = false);
 
 // Reference versions: the defining loops, in their order, single precision.
 // Same contracts as makemij / makedrctmij.  For tests and benchmarks only.

@@ -233,6 +233,13 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
       const auto g1 = xktest::realistic_gamma(n1, rng, 4), g2 = xktest::realistic_gamma(n2, rng);
       std::vector<float> fast(static_cast<std::size_t>(n1 * n2)), tiny(fast.size()), ref(fast.size());
       detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, fast);
+      // By columns, on two threads: the same values to the bit.
+      std::vector<float> by_columns(fast.size(), -1.0f), turned(fast.size());
+      detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, by_columns, {}, 2, true);
+      for (std::size_t i = 0; i < static_cast<std::size_t>(n1); ++i)
+        for (std::size_t j = 0; j < static_cast<std::size_t>(n2); ++j)
+          turned[j * static_cast<std::size_t>(n1) + i] = fast[i * static_cast<std::size_t>(n2) + j];
+      EXPECT_EQ(by_columns, turned) << "profiles by columns";
       FrequencyTables tc = tb.raw;
       auto g1r = g1, g2r = g2;
       reference::makedrctmij(n1, n2, w1, w2, g1r, g2r, tc, ref);
