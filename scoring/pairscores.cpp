@@ -213,9 +213,10 @@ double estimate(const Side& rows, const std::vector<Group>& groups, const ScoreT
 
 // acc += c * (log2(num / den) - base) over one row of a tile.  fast_log2 is
 // finite for every input, so a pair that no positive weight reaches (c = 0)
-// adds exactly 0.  Built once per vector path below; the build (ISO C++,
-// no GNU extensions) does not fuse multiplies and adds, so every path makes
-// the same single-precision operations.
+// adds exactly 0.  Built once per vector path below; the compiler may fuse
+// a multiply and its add on the paths that have fused instructions, so the
+// paths may differ in the last bits, as the products' paths do (each path
+// always gives the same scores).
 [[gnu::always_inline]] inline void accumulate_pair(int n, const float* __restrict num, const float* __restrict rden,
                                                    const float* __restrict w2hi, const float* __restrict w2lo,
                                                    float w1lo, float w1hi, float base, float* __restrict acc) {
