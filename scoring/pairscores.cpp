@@ -606,8 +606,16 @@ void group_products(const StateGroups& sg, const Side& rows, const int* block_ro
 // The grouped scorer: per block of row positions, one product per state
 // group (H_g), then every pair's numerator as sum_g B_g H_g.  Fills the
 // entries of positions that both carry a weight; leaves the others alone.
+// What the grouped scorer takes off every score in the same pass: `share`
+// times the score under the tables `d`, which group their states as the
+// scoring tables do, so that both read the same group sums.
+struct LessNull {
+  const Derived* d = nullptr;
+  float share = 0.0f;
+};
+
 void score_grouped(const Derived& d, const Side& rows, const Side& cols, const std::vector<Group>& groups, Out out,
-                   const ScoreTiling& tiling, const ColumnForm* form) {
+                   const ScoreTiling& tiling, const ColumnForm* form, LessNull less) {
   const StateGroups& sg = *d.groups;
   const int ng = sg.count();
   std::optional<GroupedColumns> own_gc;
@@ -618,22 +626,52 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   for (int i = 0; i < rows.n; ++i)
     if (rows.mask[static_cast<std::size_t>(i)]) live.push_back(i);
   const bool one_hot = one_residue_each(rows) && one_residue_each(cols);
-  std::optional<OneHotColumns> own_oh;
+  std::optional<OneHotColumns> own_oh, null_oh;
   const OneHotColumns& oh = !one_hot        ? own_oh.emplace()
                             : form != nullptr ? form->oh
                                               : own_oh.emplace(d, gc, cols, ng);
+  if (one_hot && less.d != nullptr) null_oh.emplace(*less.d, gc, cols, ng);
   const std::size_t block = static_cast<std::size_t>(std::max(1, tiling.grouped_rows));
   // Working rows, each entry written before it is read (no clearing): the
   // block's gamma rows, its group sums, one row's sums and reciprocals, and
   // the scores of the block, one row of `stride` a position, in column
-  // order, written out once the block is done.
+  // order, written out once the block is done; one row of null scores.
   auto g1 = std::make_unique_for_overwrite<float[]>(block * K);
   auto h = std::make_unique_for_overwrite<float[]>(block * static_cast<std::size_t>(ng) * stride);
   auto rden = std::make_unique_for_overwrite<float[]>(stride), num = std::make_unique_for_overwrite<float[]>(stride);
   auto acc = std::make_unique_for_overwrite<float[]>(block * stride);
+  auto null_row = std::make_unique_for_overwrite<float[]>(less.d != nullptr ? stride : 0);
   std::vector<std::uint8_t> pairs;
   const GroupedRangeFn grouped_range_path = grouped_range_for(tiling.path);
   const RowLoops loops = row_loops_for(tiling.path);
+  // Row position i's scores under the tables `dd` (their one-hot factors
+  // `ohx`) from its group sums hr and reciprocals, into dst (column order).
+  auto score_row = [&](const Derived& dd, const OneHotColumns& ohx, std::size_t i, const float* hr, float* dst) {
+    if (one_hot) {
+      const int a = std::countr_zero(rows.mask[i]);
+      loops.one_hot(ohx, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.get(), num.get(),
+                    dst);
+      return;
+    }
+    for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
+      const std::size_t c0 = gc.at[q], c1 = gc.at[q + 1];
+      pairs.clear();
+      list_pairs(rows.mask[i], gc.mask[q], pairs);
+      GroupedRange range;
+      range.n = static_cast<int>(c1 - c0);
+      range.pairs = pairs;
+      range.blocks = dd.groups->pair.data();
+      range.groups = ng;
+      range.h = hr + c0;
+      range.stride = stride;
+      range.rden = rden.get() + c0;
+      range.wt = gc.wt.data() + c0;
+      range.padded = gc.padded;
+      range.w1 = rows.w.data() + i * kAA;
+      range.log_base = dd.log_base;
+      grouped_range_path(range, dst + c0);
+    }
+  };
   for (std::size_t b0 = 0; b0 < live.size(); b0 += block) {
     const std::size_t nb = std::min(block, live.size() - b0);
     group_products(sg, rows, live.data() + b0, nb, gc, g1.get(), h.get());
@@ -642,30 +680,13 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
       const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
       float* acc_r = acc.get() + r * stride;
       loops.reciprocals(hr, stride, ng, nc, num.get(), rden.get());
-      if (one_hot) {
-        const int a = std::countr_zero(rows.mask[i]);
-        loops.one_hot(oh, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.get(),
-                      num.get(), acc_r);
-        continue;
-      }
-      for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
-        const std::size_t c0 = gc.at[q], c1 = gc.at[q + 1];
-        pairs.clear();
-        list_pairs(rows.mask[i], gc.mask[q], pairs);
-        GroupedRange range;
-        range.n = static_cast<int>(c1 - c0);
-        range.pairs = pairs;
-        range.blocks = sg.pair.data();
-        range.groups = ng;
-        range.h = hr + c0;
-        range.stride = stride;
-        range.rden = rden.get() + c0;
-        range.wt = gc.wt.data() + c0;
-        range.padded = gc.padded;
-        range.w1 = rows.w.data() + i * kAA;
-        range.log_base = d.log_base;
-        grouped_range_path(range, acc_r + c0);
-      }
+      score_row(d, oh, i, hr, acc_r);
+      if (less.d == nullptr) continue;
+      // The score less the share of the null's, as two tables scored apart
+      // would be combined: a product, then a difference (this function is
+      // built for the baseline path, which has no fused multiply-add).
+      score_row(*less.d, null_oh ? *null_oh : oh, i, hr, null_row.get());
+      for (std::size_t c = 0; c < nc; ++c) acc_r[c] = acc_r[c] - less.share * null_row[c];
     }
     // Out in the order of its memory: along its rows when a column input
     // position is a step of 1 there, else column by column.
@@ -685,7 +706,7 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
 // Both orientations scored through the state groups into `out` (first
 // input's position i, second's j); positions without a weight score 0.
 void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, Out out, const ScoreTiling& tiling,
-                         const ColumnForm* form1, const ColumnForm* form2) {
+                         const ColumnForm* form1, const ColumnForm* form2, LessNull less) {
   const std::size_t n1 = static_cast<std::size_t>(s1.n), n2 = static_cast<std::size_t>(s2.n);
   // The scorer fills every pair of positions that both carry a weight.
   for (std::size_t i = 0; i < n1; ++i)
@@ -702,9 +723,9 @@ void score_grouped_pairs(const Derived& d, const Side& s1, const Side& s2, Out o
   const std::vector<Group>& by2 = form2 != nullptr ? form2->by : (own2 = group_columns(s2, min_group));
   const std::vector<Group>& by1 = form1 != nullptr ? form1->by : (own1 = group_columns(s1, min_group));
   if (estimate(s2, by1, tiling) < estimate(s1, by2, tiling)) {
-    score_grouped(d, s2, s1, by1, turned, tiling, form1);
+    score_grouped(d, s2, s1, by1, turned, tiling, form1, less);
   } else {
-    score_grouped(d, s1, s2, by2, out, tiling, form2);
+    score_grouped(d, s1, s2, by2, out, tiling, form2, less);
   }
 }
 
@@ -735,15 +756,15 @@ namespace {
 // rows (out.col_stride 1, out.row_stride second.n) unless the tables group
 // their states.
 void score_band(const Derived& d, const ScoreSide& first, const ScoreSide& second, Out out, const ScoreTiling& tiling,
-                bool grouped) {
+                bool grouped, LessNull less) {
   const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
   const Side s1(first, !grouped), s2(second, !grouped);
   const int min_group = std::max(1, tiling.min_group);
   if (grouped) {
-    score_grouped_pairs(d, s1, s2, out, tiling, first.form, second.form);
+    score_grouped_pairs(d, s1, s2, out, tiling, first.form, second.form, less);
     return;
   }
-  assert(out.col_stride == 1 && out.row_stride == n2);
+  assert(out.col_stride == 1 && out.row_stride == n2 && less.d == nullptr);
   const std::span<float> mij(out.mij, n1 * n2);
   // den(i, j) of every pair of positions, in one product straight into mij;
   // positions without weight score 0.
@@ -779,11 +800,26 @@ ScoreSide band_of(const ScoreSide& s, int first, int count) {
 
 }  // namespace
 
+bool same_state_groups(const ScoringTables& a, const ScoringTables& b) {
+  return a.state_groups.count() > 0 && a.state_groups.states == b.state_groups.states &&
+         a.state_groups.start == b.state_groups.start;
+}
+
 void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                 const ScoreTiling& tiling, unsigned threads, bool by_columns) {
+                 const ScoreTiling& tiling, unsigned threads, bool by_columns, ScoreLess less) {
   const std::size_t n1 = static_cast<std::size_t>(first.n), n2 = static_cast<std::size_t>(second.n);
   assert(mij.size() >= n1 * n2);
   if (n1 == 0 || n2 == 0) return;
+  if (less.tables != nullptr && !(tiling.state_groups && same_state_groups(t, *less.tables))) {
+    // The two tables do not share their group sums: scored apart, then
+    // combined, a product and a difference for every entry.
+    score_pairs(t, first, second, mij, tiling, threads, by_columns);
+    const auto cells = make_scratch_table<float>(n1 * n2, "null score matrix");
+    const std::span<float> null(cells.get(), n1 * n2);
+    score_pairs(*less.tables, first, second, null, tiling, threads, by_columns);
+    for (std::size_t k = 0; k < n1 * n2; ++k) mij[k] = mij[k] - less.share * null[k];
+    return;
+  }
   const Derived d(t);
   const bool grouped = d.groups->count() > 0 && tiling.state_groups;
   if (by_columns && !grouped) {
@@ -794,6 +830,9 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
       for (std::size_t j = 0; j < n2; ++j) mij[j * n1 + i] = cells[i * n2 + j];
     return;
   }
+  std::optional<Derived> null_derived;
+  LessNull less_null;
+  if (less.tables != nullptr) less_null = {&null_derived.emplace(*less.tables), less.share};
   // Bands of a fixed number of the first input's positions, whatever the
   // number of threads, so that every thread count gives the same table.
   const int rows = std::max(1, tiling.band_rows);
@@ -804,7 +843,7 @@ void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide
       const int i0 = b * rows, count = std::min(rows, first.n - i0);
       const std::size_t at = static_cast<std::size_t>(i0);
       const Out band = by_columns ? Out{mij.data() + at, 1, n1} : Out{mij.data() + at * n2, n2, 1};
-      score_band(d, band_of(first, i0, count), second, band, tiling, grouped);
+      score_band(d, band_of(first, i0, count), second, band, tiling, grouped, less_null);
     }
   };
   std::vector<std::jthread> helpers;

@@ -83,12 +83,26 @@ std::shared_ptr<const ColumnForm> make_column_form(const ScoringTables& t, const
 // scored against many others is reordered once.  Empty when the groups are.
 std::vector<float> state_ordered_rows(const StateGroups& groups, std::span<const float> gamma, int n, float add);
 
+// What score_pairs takes off every score: `share` times the score of the
+// same positions under `tables` (none when null).
+struct ScoreLess {
+  const ScoringTables* tables = nullptr;
+  float share = 0.0f;
+};
+
+// Whether two prepared tables group their states alike (the same states in
+// the same groups), so that their scores share the group sums.
+bool same_state_groups(const ScoringTables& a, const ScoringTables& b);
+
 // Fills mij (first.n x second.n, row-major; by columns, mij[j * first.n +
 // i], when `by_columns`) completely.  The first input's positions are
 // scored in bands of tiling.band_rows, on up to `threads` threads (the
 // calling one included); the values depend neither on the number of
-// threads nor on the order in memory.
+// threads nor on the order in memory.  With `less`, every entry is
+// score - share x (score under less.tables), to the bit as the two tables
+// scored apart and then combined; where the tables group their states
+// alike, in one pass over the group sums.
 void score_pairs(const ScoringTables& t, const ScoreSide& first, const ScoreSide& second, std::span<float> mij,
-                 const ScoreTiling& tiling = {}, unsigned threads = 1, bool by_columns = false);
+                 const ScoreTiling& tiling = {}, unsigned threads = 1, bool by_columns = false, ScoreLess less = {});
 
 }  // namespace xk::detail

@@ -122,17 +122,11 @@ void subtract_independence_null(ScoringTables& t, float share) {
 
 namespace {
 
-// score(tables, mij) fills the n1 x n2 scores of mij under `tables`; with a
-// null share, the scores under the null are taken off.
-template <class Score>
-void scored_less_null(const ScoringTables& t, std::span<float> mij, int n1, int n2, Score&& score) {
-  score(t, mij);
-  if (t.null_share == 0.0f || !t.null_tables) return;
-  const std::size_t cells = static_cast<std::size_t>(n1) * static_cast<std::size_t>(n2);
-  const auto table = make_scratch_table<float>(cells, "null score matrix");
-  const std::span<float> null(table.get(), cells);
-  score(*t.null_tables, null);
-  for (std::size_t k = 0; k < cells; ++k) mij[k] = mij[k] - t.null_share * null[k];
+// What every score of `t` is taken less of: the null's share, where the
+// tables carry a null.
+detail::ScoreLess null_of(const ScoringTables& t) {
+  if (t.null_share == 0.0f || !t.null_tables) return {};
+  return {t.null_tables.get(), t.null_share};
 }
 
 // Two sequences scored from their gamma tables (either may be left out,
@@ -144,10 +138,8 @@ void score_letters(const ScoringTables& t, std::string_view seq1, std::string_vi
   const int n1 = static_cast<int>(seq1.size()), n2 = static_cast<int>(seq2.size());
   const std::vector<float> w1 = letter_weights(seq1, n1), w2 = letter_weights(seq2, n2);
   auto rows = [](std::span<const float> gamma, int n) { return gamma.empty() ? gamma : rows_of(gamma, n, kStates); };
-  scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
-    detail::score_pairs(tables, {n1, w1, rows(gamma1, n1), add, ordered1, form1},
-                        {n2, w2, rows(gamma2, n2), add, ordered2, form2}, out, {}, 1, by_columns);
-  });
+  detail::score_pairs(t, {n1, w1, rows(gamma1, n1), add, ordered1, form1}, {n2, w2, rows(gamma2, n2), add, ordered2, form2},
+                      mij, {}, 1, by_columns, null_of(t));
 }
 
 }  // namespace
@@ -181,10 +173,9 @@ void score_profiles(const ScoringTables& t, int n1, int n2, std::span<const floa
                     std::span<const float> gamma1, std::span<const float> gamma2, std::span<float> mij,
                     float gamma_offset, unsigned threads) {
   const float add = gamma_offset + kGammaFloor;
-  scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
-    detail::score_pairs(tables, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), add},
-                        {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, out, {}, threads);
-  });
+  detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), add},
+                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), add}, mij, {}, threads, false,
+                      null_of(t));
 }
 
 // The classic routines: P1 in place, P2-P4 through prepare_tables, then the
@@ -208,11 +199,9 @@ void score_staged_drctmij(const ScoringTables& t, int n1, int n2, std::span<cons
                           std::span<const float> gamma1, std::span<float> gamma2, std::span<float> mij,
                           unsigned threads, bool by_columns) {
   add_gamma_floor(gamma2, n2);
-  scored_less_null(t, mij, n1, n2, [&](const ScoringTables& tables, std::span<float> out) {
-    detail::score_pairs(tables, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
-                        {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, out, {}, threads,
-                        by_columns);
-  });
+  detail::score_pairs(t, {n1, rows_of(w1, n1, kAminoAcids), rows_of(gamma1, n1, kStates), 0.0f},
+                      {n2, rows_of(w2, n2, kAminoAcids), rows_of(gamma2, n2, kStates), 0.0f}, mij, {}, threads,
+                      by_columns, null_of(t));
 }
 
 void makedrctmij(int n1, int n2, std::span<const float> w1, std::span<const float> w2, std::span<float> gamma1,

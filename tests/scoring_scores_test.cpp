@@ -310,6 +310,50 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
   }
 }
 
+TEST(ScoreFastVsReference, ScoresLessANullEqualTheTwoTablesScoredApart) {
+  // Tables that carry a null share are scored in one pass over the group
+  // sums where both group their states alike (the bundled-like 16 classes),
+  // apart where they do not (281 distinct blocks); either way every entry
+  // is score - share x null score, to the bit, by rows and by columns, for
+  // sequences with unscored letters (longer than one band) and for dense
+  // profiles.
+  std::mt19937 rng(41);
+  const std::string pool = "ACDEFGHIKLMNPQRSTVWYACDEFGHIKLMNPQRSTVWYxBZX-";
+  for (FrequencyTables raw : {class_tables(42, 16), loaded_tables(43)}) {
+    const ScoringTables plain = prepare_tables(raw);
+    ScoringTables less = plain;
+    subtract_independence_null(less, 0.25f);
+    std::string s1, s2;
+    for (int k = 0; k < 140; ++k) s1 += pool[rng() % pool.size()];
+    for (int k = 0; k < 45; ++k) s2 += pool[rng() % pool.size()];
+    const auto g1 = xktest::realistic_gamma(140, rng), g2 = xktest::realistic_gamma(45, rng);
+    const std::size_t cells = 140 * 45;
+    std::vector<float> m(cells), n(cells), want(cells), got(cells, -1.0f), turned(cells), by_columns(cells, -1.0f);
+    score_sequences(plain, s1, s2, g1, g2, m);
+    score_sequences(*less.null_tables, s1, s2, g1, g2, n);
+    for (std::size_t k = 0; k < cells; ++k) want[k] = m[k] - 0.25f * n[k];
+    score_sequences(less, s1, s2, g1, g2, got);
+    EXPECT_EQ(got, want) << "sequences, " << less.state_groups.count() << " groups";
+    for (std::size_t i = 0; i < 140; ++i)
+      for (std::size_t j = 0; j < 45; ++j) turned[j * 140 + i] = want[i * 45 + j];
+    const auto o1 = ordered_gamma(less, g1, 140), o2 = ordered_gamma(less, g2, 45);
+    score_sequences_ordered(less, s1, s2, g1, g2, o1, o2, by_columns, sequence_form(less, s1, o1).get(),
+                            sequence_form(less, s2, o2).get(), true);
+    EXPECT_EQ(by_columns, turned) << "sequences by columns, " << less.state_groups.count() << " groups";
+
+    const int n1 = 37, n2 = 52;
+    const auto w1 = xktest::profile_rows(n1, xktest::RowKind::dense, rng);
+    const auto w2 = xktest::profile_rows(n2, xktest::RowKind::sparse, rng);
+    const auto h1 = xktest::realistic_gamma(n1, rng), h2 = xktest::realistic_gamma(n2, rng);
+    std::vector<float> pm(static_cast<std::size_t>(n1 * n2)), pn(pm.size()), pwant(pm.size()), pgot(pm.size(), -1.0f);
+    score_profiles(plain, n1, n2, w1, w2, h1, h2, pm);
+    score_profiles(*less.null_tables, n1, n2, w1, w2, h1, h2, pn);
+    for (std::size_t k = 0; k < pm.size(); ++k) pwant[k] = pm[k] - 0.25f * pn[k];
+    score_profiles(less, n1, n2, w1, w2, h1, h2, pgot, 0.0f, 2);
+    EXPECT_EQ(pgot, pwant) << "profiles, " << less.state_groups.count() << " groups";
+  }
+}
+
 TEST(ScoreCases, SwappedLettersScoreAlike) {
   std::mt19937 rng(18);
   auto g = xktest::realistic_gamma(1, rng);
