@@ -48,19 +48,16 @@ struct Candidates {
   }
 };
 
-}  // namespace
-
-DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, FreeEnds ends) {
+// Every column of M, I and D with their letters, offering the end-cell
+// candidates.  A kernel: inlined into each vector path's build below.
+[[gnu::always_inline]] inline Candidates fill_columns(int n1, int n2, float go, float ge, const float* S, FreeEnds ends,
+                                                      dp_detail::AlignerColumns& t) {
   using namespace dp_ends_detail;
-  assert(n1 >= 0 && n2 >= 0);
   const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
-  assert(S.size() >= rows * cols);
-
-  dp_detail::AlignerColumns t(rows, cols, kStrip);
   std::vector<float> &prev_m = t.prev_m, &prev_i = t.prev_i, &prev_d = t.prev_d;
   std::vector<float> &cur_m = t.cur_m, &cur_i = t.cur_i, &cur_d = t.cur_d;
   std::vector<float>& strip = t.strip;
-  const std::unique_ptr<std::uint8_t[]>& letters = t.letters;
+  std::uint8_t* letters = t.letters.get();
 
   for (int i = 0; i <= n1; ++i) {
     const auto k = static_cast<std::size_t>(i);
@@ -73,10 +70,10 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
 
   for (std::size_t j0 = 0; j0 < cols; j0 += kStrip) {
     const std::size_t width = std::min<std::size_t>(kStrip, cols - j0);
-    dp_detail::turn_strip(S.data(), rows, cols, j0, width, strip.data());
+    dp_detail::turn_strip(S, rows, cols, j0, width, strip.data());
     for (std::size_t jj = 0; jj < width; ++jj) {
       const int j = static_cast<int>(j0 + jj) + 1;
-      std::uint8_t* __restrict out = letters.get() + (j0 + jj) * rows;
+      std::uint8_t* __restrict out = letters + (j0 + jj) * rows;
       float* __restrict mcur = cur_m.data();
       float* __restrict icur = cur_i.data();
       mcur[0] = border_m(j, ends.second_start);
@@ -91,8 +88,31 @@ DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, F
       prev_d.swap(cur_d);
     }
   }
+  return best;
+}
 
-  const std::uint8_t* lt = letters.get();
+#define XK_FILL_COLUMNS(name, target)                                                                            \
+  target Candidates name(int n1, int n2, float go, float ge, const float* S, FreeEnds ends,                      \
+                         dp_detail::AlignerColumns& t) {                                                         \
+    return fill_columns(n1, n2, go, ge, S, ends, t);                                                             \
+  }
+XK_FILL_COLUMNS(fill_columns_plain, )
+XK_FILL_COLUMNS(fill_columns_avx2, [[gnu::target("arch=x86-64-v3")]])
+XK_FILL_COLUMNS(fill_columns_avx512, [[gnu::target("arch=x86-64-v4")]])
+#undef XK_FILL_COLUMNS
+
+}  // namespace
+
+DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, FreeEnds ends, VectorPath path) {
+  using namespace dp_ends_detail;
+  assert(n1 >= 0 && n2 >= 0);
+  const std::size_t rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
+  assert(S.size() >= rows * cols);
+  dp_detail::AlignerColumns t(rows, cols, kStrip);
+  const auto fill = kernel_for(path, fill_columns_plain, fill_columns_avx2, fill_columns_avx512);
+  const Candidates best = fill(n1, n2, go, ge, S.data(), ends, t);
+
+  const std::uint8_t* lt = t.letters.get();
   auto letter = [&](char state, int i, int j) -> char {
     if (state == 'I' && j == 0) return border_letter(i, 'I');
     if (state == 'D' && i == 0) return border_letter(j, 'D');

@@ -13,6 +13,8 @@
 
 #include <span>
 
+#include "common/vector_path.hpp"
+
 #include "scoring/dp.hpp"
 
 namespace xk {
@@ -57,7 +59,10 @@ inline constexpr FreeEnds kEndGapFree{true, true, true, true};
 // Memory: one byte of letters per cell plus a few columns; pure, safe to
 // call from several threads.  Throws FatalStop as dp does when the tables do
 // not fit.
-DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, FreeEnds ends);
+// The fill's vector path is the widest this processor runs unless one is
+// asked for (every path gives the same result).
+DpResult dp_ends(int n1, int n2, float go, float ge, std::span<const float> S, FreeEnds ends,
+                 VectorPath path = best_vector_path());
 
 namespace reference {
 // The six (n1+1) x (n2+1) tables as defined; kept to hold dp_ends to.
