@@ -9,6 +9,7 @@
 // match score matrix!!!" or "ERROR: Allocating match letter matrix!!!".
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -93,6 +94,7 @@ template <bool Local>
 // strictly larger value, since best.value >= 0 leaves no signed zero to
 // tell apart; the largest value is found sixteen rows at a time.
 [[gnu::always_inline]] inline void raise_best(const float* __restrict x, std::size_t rows, int j, Best& best) {
+  assert(best.value >= 0.0f);
   constexpr std::size_t kLanes = 16;
   float lane[kLanes];
   for (float& v : lane) v = best.value;
