@@ -8,6 +8,7 @@
 
 #include "scoring/dp.hpp"
 #include "scoring/dp_columns.hpp"
+#include "testutil.hpp"
 
 using namespace xk;
 
@@ -19,10 +20,7 @@ constexpr float kGo = 21.0f, kGe = 0.4f;
 // runs and with S by rows and by columns; they must agree entirely.
 DpResult both(int n1, int n2, const std::vector<float>& s, float go = kGo, float ge = kGe) {
   const DpResult ref = reference::dp(n1, n2, go, ge, s);
-  std::vector<float> by_columns(s.size());
-  for (std::size_t i = 0; i < static_cast<std::size_t>(n1); ++i)
-    for (std::size_t j = 0; j < static_cast<std::size_t>(n2); ++j)
-      by_columns[j * static_cast<std::size_t>(n1) + i] = s[i * static_cast<std::size_t>(n2) + j];
+  const std::vector<float> by_columns = xktest::by_columns(s, n1, n2);
   for (VectorPath path : usable_vector_paths())
     for (const bool columns : {false, true}) {
       const DpResult fast =

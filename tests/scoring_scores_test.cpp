@@ -234,12 +234,9 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
       std::vector<float> fast(static_cast<std::size_t>(n1 * n2)), tiny(fast.size()), ref(fast.size());
       detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, fast);
       // By columns, on two threads: the same values to the bit.
-      std::vector<float> by_columns(fast.size(), -1.0f), turned(fast.size());
+      std::vector<float> by_columns(fast.size(), -1.0f);
       detail::score_pairs(t, {n1, w1, g1, 1.0e-9f}, {n2, w2, g2, 1.0e-9f}, by_columns, {}, 2, true);
-      for (std::size_t i = 0; i < static_cast<std::size_t>(n1); ++i)
-        for (std::size_t j = 0; j < static_cast<std::size_t>(n2); ++j)
-          turned[j * static_cast<std::size_t>(n1) + i] = fast[i * static_cast<std::size_t>(n2) + j];
-      EXPECT_EQ(by_columns, turned) << "profiles by columns";
+      EXPECT_EQ(by_columns, xktest::by_columns(fast, n1, n2)) << "profiles by columns";
       FrequencyTables tc = tb.raw;
       auto g1r = g1, g2r = g2;
       reference::makedrctmij(n1, n2, w1, w2, g1r, g2r, tc, ref);
@@ -299,12 +296,9 @@ TEST(ScoreFastVsReference, StatesWithSharedBlocksScoreThroughTheirGroups) {
         score_sequences_ordered(*with, a, b, ga, gb, oa, ob, formed, fa.get(), fb.get());
         EXPECT_EQ(formed, plain) << na << " x " << nb << (with == &null ? ", null tables" : "");
         // The same table laid by columns, to the bit; every entry written.
-        std::vector<float> turned(plain.size()), by_columns(plain.size(), -1.0f);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(na); ++i)
-          for (std::size_t j = 0; j < static_cast<std::size_t>(nb); ++j)
-            turned[j * static_cast<std::size_t>(na) + i] = plain[i * static_cast<std::size_t>(nb) + j];
+        std::vector<float> by_columns(plain.size(), -1.0f);
         score_sequences_ordered(*with, a, b, ga, gb, oa, ob, by_columns, fa.get(), fb.get(), true);
-        EXPECT_EQ(by_columns, turned) << na << " x " << nb << " by columns";
+        EXPECT_EQ(by_columns, xktest::by_columns(plain, na, nb)) << na << " x " << nb << " by columns";
       }
     }
   }
@@ -328,18 +322,16 @@ TEST(ScoreFastVsReference, ScoresLessANullEqualTheTwoTablesScoredApart) {
     for (int k = 0; k < 45; ++k) s2 += pool[rng() % pool.size()];
     const auto g1 = xktest::realistic_gamma(140, rng), g2 = xktest::realistic_gamma(45, rng);
     const std::size_t cells = 140 * 45;
-    std::vector<float> m(cells), n(cells), want(cells), got(cells, -1.0f), turned(cells), by_columns(cells, -1.0f);
+    std::vector<float> m(cells), n(cells), want(cells), got(cells, -1.0f), by_columns(cells, -1.0f);
     score_sequences(plain, s1, s2, g1, g2, m);
     score_sequences(*less.null_tables, s1, s2, g1, g2, n);
     for (std::size_t k = 0; k < cells; ++k) want[k] = m[k] - 0.25f * n[k];
     score_sequences(less, s1, s2, g1, g2, got);
     EXPECT_EQ(got, want) << "sequences, " << less.state_groups.count() << " groups";
-    for (std::size_t i = 0; i < 140; ++i)
-      for (std::size_t j = 0; j < 45; ++j) turned[j * 140 + i] = want[i * 45 + j];
     const auto o1 = ordered_gamma(less, g1, 140), o2 = ordered_gamma(less, g2, 45);
     score_sequences_ordered(less, s1, s2, g1, g2, o1, o2, by_columns, sequence_form(less, s1, o1).get(),
                             sequence_form(less, s2, o2).get(), true);
-    EXPECT_EQ(by_columns, turned) << "sequences by columns, " << less.state_groups.count() << " groups";
+    EXPECT_EQ(by_columns, xktest::by_columns(want, 140, 45)) << "sequences by columns, " << less.state_groups.count() << " groups";
 
     const int n1 = 37, n2 = 52;
     const auto w1 = xktest::profile_rows(n1, xktest::RowKind::dense, rng);

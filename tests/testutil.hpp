@@ -1,4 +1,5 @@
-// Helpers for the tests: temporary working folders, files, running programs.
+// Helpers for the tests: temporary working folders, files, running programs,
+// tables turned.
 #pragma once
 
 #include <sys/types.h>
@@ -52,5 +53,14 @@ RunResult finish(Started& started, long* peak_kib = nullptr);
 std::string program(const std::string& name);
 // Path of a file under the source tree.
 std::string source_path(const std::string& relative);
+
+// An n1 x n2 table laid by rows, laid by columns: out[j * n1 + i] = t[i * n2 + j].
+inline std::vector<float> by_columns(const std::vector<float>& t, int n1, int n2) {
+  const auto rows = static_cast<std::size_t>(n1), cols = static_cast<std::size_t>(n2);
+  std::vector<float> out(t.size());
+  for (std::size_t i = 0; i < rows; ++i)
+    for (std::size_t j = 0; j < cols; ++j) out[j * rows + i] = t[i * cols + j];
+  return out;
+}
 
 }  // namespace xktest
