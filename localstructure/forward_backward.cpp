@@ -4,6 +4,7 @@
 #include <array>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace xk::ls {
@@ -71,6 +72,7 @@ CompiledModel compile_model(const StructureModel& model) {
   }
   // Distinct emission rows: states of one class share theirs.
   c.row_of_state.assign(static_cast<std::size_t>(S), -1);
+  std::vector<double> by_row;  // distinct rows x 20
   for (int s = 1; s < S; ++s) {
     const double* e = model.emission.data() + static_cast<std::size_t>(s) * kResidues;
     int found = -1;
@@ -82,10 +84,16 @@ CompiledModel compile_model(const StructureModel& model) {
     }
     if (found < 0) {
       found = c.rows++;
-      for (int a = 0; a < kResidues; ++a) c.odds.push_back(e[a] / model.background[a]);
+      for (int a = 0; a < kResidues; ++a) by_row.push_back(e[a] / model.background[a]);
     }
     c.row_of_state[s] = found;
   }
+  // Laid out by residue, so that one residue's odds of every row are one run.
+  const auto rows = static_cast<std::size_t>(c.rows);
+  c.odds.resize(by_row.size());
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t a = 0; a < kResidues; ++a) c.odds[a * rows + r] = by_row[r * kResidues + a];
+  c.odds_finite = std::all_of(c.odds.begin(), c.odds.end(), [](double o) { return std::isfinite(o); });
   return c;
 }
 
@@ -101,17 +109,36 @@ class Emissions {
       : m_(m), profile_(profile), flat_(L, 0), row_(static_cast<std::size_t>(m.rows)) {}
 
   // The emissions of position t, one per distinct row; valid until the next call.
+  //
+  // Each row's sum starts at 0 and adds w_a x odds in residue order, as a
+  // dot product taken row by row; here the rows run side by side, two to a
+  // register, so that no row waits on the adds of its own chain.  Weights
+  // and odds are never negative, so a term of weight 0 adds +0 to a sum that
+  // is never -0 and changes nothing: such residues are skipped (a sequence's
+  // one-hot row costs one pass), unless an odds is infinite (0 x inf = NaN).
   const double* at(std::size_t t) {
     if (flat_[t] || !weights_of(profile_, static_cast<int>(t), w_)) {
       flat_[t] = 1;
       std::fill(row_.begin(), row_.end(), 1.0);
       return row_.data();
     }
-    for (std::size_t r = 0; r < row_.size(); ++r) {
-      const double* o = m_.odds.data() + r * kResidues;
-      double sum = 0.0;
-      for (std::size_t a = 0; a < 20; ++a) sum += w_[a] * o[a];
-      row_[r] = sum;
+    using Pair = double __attribute__((vector_size(16)));
+    const std::size_t rows = row_.size(), paired = rows / 2 * 2;
+    double* sum = row_.data();
+    std::fill(row_.begin(), row_.end(), 0.0);
+    for (std::size_t a = 0; a < kResidues; ++a) {
+      const double wa = w_[a];
+      if (wa == 0.0 && m_.odds_finite) continue;
+      const double* o = m_.odds.data() + a * rows;
+      const Pair w2 = {wa, wa};
+      for (std::size_t r = 0; r < paired; r += 2) {
+        Pair s2, o2;
+        std::memcpy(&s2, sum + r, sizeof s2);
+        std::memcpy(&o2, o + r, sizeof o2);
+        s2 = s2 + w2 * o2;
+        std::memcpy(sum + r, &s2, sizeof s2);
+      }
+      if (paired < rows) sum[paired] = sum[paired] + wa * o[paired];
     }
     return row_.data();
   }

@@ -45,8 +45,9 @@ struct CompiledModel {
   std::vector<int> out_start, out_to;   // CSR by source
   std::vector<double> out_prob;
   std::vector<int> row_of_state;        // distinct emission row of each state (-1 for state 0)
-  std::vector<double> odds;             // distinct rows x 20: e_s(a) / p(a)
+  std::vector<double> odds;             // 20 x distinct rows, by residue: odds[a * rows + r] = e_r(a) / p(a)
   int rows = 0;                         // number of distinct emission rows
+  bool odds_finite = true;              // no odds is infinite (a background of nearly 0 could make one)
 };
 
 CompiledModel compile_model(const StructureModel& model);
