@@ -13,6 +13,8 @@
 // the free-form console line.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <optional>
 #include <string>
@@ -43,6 +45,73 @@ std::string format_fixed(double value, int width, int decimals);
 // d) gives, made without floating point, for writers of large tables.
 // decimals 0..18.
 void put_fixed_units(char* out, long long units, int width, int decimals);
+
+namespace detail {
+// "00" "01" ... "99": two digits at a time.
+inline constexpr std::array<char, 200> kDigitPairs = [] {
+  std::array<char, 200> t{};
+  for (int k = 0; k < 100; ++k) {
+    t[static_cast<std::size_t>(2 * k)] = static_cast<char>('0' + k / 10);
+    t[static_cast<std::size_t>(2 * k + 1)] = static_cast<char>('0' + k % 10);
+  }
+  return t;
+}();
+inline constexpr std::array<unsigned long long, 19> kPow10U = [] {
+  std::array<unsigned long long, 19> t{};
+  t[0] = 1;
+  for (std::size_t k = 1; k < t.size(); ++k) t[k] = t[k - 1] * 10;
+  return t;
+}();
+
+// The one body of both forms below.
+[[gnu::always_inline]] inline void put_fixed_units(char* out, long long units, int width, int decimals) {
+  const auto w = static_cast<std::size_t>(width);
+  const auto d = static_cast<std::size_t>(decimals);
+  const bool neg = units < 0;
+  const unsigned long long u = neg ? 0ULL - static_cast<unsigned long long>(units) : static_cast<unsigned long long>(units);
+  unsigned long long whole = u / kPow10U[d];
+  unsigned long long frac = u % kPow10U[d];
+  // Length of the plain text: sign, integer digits, point, decimals.
+  std::size_t int_digits = 1;
+  for (unsigned long long x = whole; x >= 10; x /= 10) ++int_digits;
+  std::size_t n = (neg ? 1 : 0) + int_digits + (d > 0 ? 1 + d : 0);
+  // A lone leading zero before the point goes when only that makes it fit.
+  const bool drop_zero = n > w && d > 0 && whole == 0;
+  if (drop_zero) --n;
+  if (n > w) {
+    std::fill(out, out + w, '*');
+    return;
+  }
+  // Digits from the right end of the field, two at a time.
+  char* p = out + w;
+  std::size_t k = d;
+  for (; k >= 2; k -= 2) {
+    const std::size_t pair = static_cast<std::size_t>(frac % 100) * 2;
+    frac /= 100;
+    p -= 2;
+    p[0] = kDigitPairs[pair];
+    p[1] = kDigitPairs[pair + 1];
+  }
+  if (k == 1) *--p = static_cast<char>('0' + frac);
+  if (d > 0) *--p = '.';
+  if (!drop_zero) {
+    do {
+      *--p = static_cast<char>('0' + whole % 10);
+      whole /= 10;
+    } while (whole != 0);
+  }
+  if (neg) *--p = '-';
+  std::fill(out, p, ' ');
+}
+}  // namespace detail
+
+// The same for a field format fixed when the program is built, made inline
+// with its divisions by constants: for a writer of millions of fields.
+template <int Width, int Decimals>
+inline void put_fixed_units(char* out, long long units) {
+  static_assert(Width > 0 && Decimals >= 0 && Decimals <= 18);
+  detail::put_fixed_units(out, units, Width, Decimals);
+}
 
 // "(Aw)": left-justified, padded with blanks, cut to its first w characters.
 std::string format_text(std::string_view text, int width);

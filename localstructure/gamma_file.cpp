@@ -24,13 +24,16 @@ void round_row(std::span<const double> row, std::span<long long> units) {
     double err;
     std::size_t state;
   };
-  std::array<Rest, kModelStates> rest{};
+  std::array<Rest, kModelStates> rest;  // entries 0..n-1 written below
   long long missing = kMicro;
   units[0] = 0;
   const std::size_t n = row.size() - 1;
   for (std::size_t s = 1; s < row.size(); ++s) {
     const double exact = row[s] * static_cast<double>(kMicro);
-    units[s] = static_cast<long long>(std::floor(exact + 0.5));
+    // Truncation is the floor of the values a row holds, which are never
+    // negative; it costs no call into the maths library.
+    const double half_up = exact + 0.5;
+    units[s] = half_up >= 0.0 ? static_cast<long long>(half_up) : static_cast<long long>(std::floor(half_up));
     rest[s - 1] = {exact - static_cast<double>(units[s]), s};
     missing -= units[s];
   }
@@ -46,17 +49,30 @@ void round_row(std::span<const double> row, std::span<long long> units) {
     return up ? (x.err > y.err || (x.err == y.err && x.state < y.state))
               : (x.err < y.err || (x.err == y.err && x.state < y.state));
   };
+  // The order is total, so the entries to move are one set however they
+  // are found.
   const auto first = rest.begin(), last = first + static_cast<std::ptrdiff_t>(n);
-  if (moves <= 4) {
-    // The usual case, a unit or a few: the entries to move one scan each.
-    for (std::size_t k = 0; k < moves; ++k) std::iter_swap(first + static_cast<std::ptrdiff_t>(k),
-                                                          std::min_element(first + static_cast<std::ptrdiff_t>(k), last, before));
+  auto move = [&](const Rest& r) {
+    long long& u = units[r.state];
+    u = missing > 0 ? u + 1 : std::max(u - 1, 0LL);
+  };
+  constexpr std::size_t kFew = 4;
+  if (moves == 0) return;
+  if (moves <= kFew) {
+    // The usual case, a unit or a few: one scan keeps the entries to move,
+    // in order; most entries are turned away by one comparison.
+    std::array<Rest, kFew> top;
+    std::size_t have = 0;
+    for (auto it = first; it != last; ++it) {
+      if (have == moves && !before(*it, top[have - 1])) continue;
+      std::size_t k = have < moves ? have++ : moves - 1;
+      for (; k > 0 && before(*it, top[k - 1]); --k) top[k] = top[k - 1];
+      top[k] = *it;
+    }
+    std::for_each(top.begin(), top.begin() + static_cast<std::ptrdiff_t>(have), move);
   } else {
     std::nth_element(first, first + static_cast<std::ptrdiff_t>(moves), last, before);
-  }
-  for (auto it = first; it != first + static_cast<std::ptrdiff_t>(moves); ++it) {
-    long long& u = units[it->state];
-    u = missing > 0 ? u + 1 : std::max(u - 1, 0LL);
+    std::for_each(first, first + static_cast<std::ptrdiff_t>(moves), move);
   }
 }
 
@@ -91,7 +107,7 @@ void format_gamma_file(const GammaHeader& header, std::string_view letters, cons
   for (std::size_t t = 0; t < L; ++t) {
     round_row(std::span<const double>(post.gamma.data() + t * S, S), units);
     char* p = line.data() + 7;
-    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) fw::put_fixed_units(p, units[s], kFieldWidth, kDecimals);
+    for (std::size_t s = 0; s < S; ++s, p += kFieldWidth) fw::put_fixed_units<kFieldWidth, kDecimals>(p, units[s]);
     put(std::string_view(line.data(), line.size()));
   }
 }

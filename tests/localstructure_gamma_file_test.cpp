@@ -3,8 +3,13 @@
 // through the main program's readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "common/fixedwidth.hpp"
 #include "localstructure/gamma_file.hpp"
@@ -81,6 +86,57 @@ TEST(GammaFileWriter, RoundedRowsSumToOneAndStayWithinAUnit) {
     EXPECT_EQ(total, kMicro);
     EXPECT_EQ(units[0], 0);
   }
+}
+
+// The rounding rule spelt out: nearest units, then the entries whose
+// remainders lie furthest in the missing direction move one unit, ties to
+// the lower state, found by sorting them all.
+std::vector<long long> rounded_by_sorting(const std::vector<double>& row) {
+  std::vector<long long> units(row.size(), 0);
+  std::vector<std::pair<double, std::size_t>> rest;
+  long long missing = kMicro;
+  for (std::size_t s = 1; s < row.size(); ++s) {
+    const double exact = row[s] * 1e6;
+    units[s] = static_cast<long long>(std::floor(exact + 0.5));
+    rest.emplace_back(exact - static_cast<double>(units[s]), s);
+    missing -= units[s];
+  }
+  std::sort(rest.begin(), rest.end(), [up = missing > 0](const auto& x, const auto& y) {
+    return x.first != y.first ? (up ? x.first > y.first : x.first < y.first) : x.second < y.second;
+  });
+  const auto moves = std::min<std::size_t>(static_cast<std::size_t>(std::llabs(missing)), rest.size());
+  for (std::size_t k = 0; k < moves; ++k) {
+    long long& u = units[rest[k].second];
+    u = missing > 0 ? u + 1 : std::max(u - 1, 0LL);
+  }
+  return units;
+}
+
+TEST(GammaFileWriter, RoundedRowsMoveTheEntriesASortWouldPick) {
+  // Rows of few distinct values tie their remainders everywhere; the row
+  // sizes and weights spread the missing units over both signs, few and many.
+  std::mt19937 rng(17);
+  std::vector<long long> units(kModelStates);
+  std::set<long long> missing_seen;
+  for (int trial = 0; trial < 400; ++trial) {
+    std::vector<double> row(kModelStates, 0.0);
+    const int live = 3 + static_cast<int>(rng() % 279), levels = 1 + static_cast<int>(rng() % 4);
+    double sum = 0.0;
+    for (int k = 0; k < live; ++k) {
+      double& x = row[1 + rng() % (kModelStates - 1)];
+      x = static_cast<double>(1 + rng() % static_cast<unsigned>(levels));
+    }
+    for (double x : row) sum += x;
+    for (double& x : row) x /= sum;
+    const std::vector<long long> want = rounded_by_sorting(row);
+    long long missing = kMicro;
+    for (std::size_t s = 1; s < row.size(); ++s) missing -= static_cast<long long>(std::floor(row[s] * 1e6 + 0.5));
+    missing_seen.insert(missing);
+    round_row(row, units);
+    ASSERT_EQ(units, want) << "trial " << trial << ", " << missing << " units missing";
+  }
+  for (long long m : {-4LL, -2LL, -1LL, 1LL, 2LL, 3LL, 4LL}) EXPECT_TRUE(missing_seen.count(m)) << m << " units missing never tried";
+  EXPECT_TRUE(std::any_of(missing_seen.begin(), missing_seen.end(), [](long long m) { return std::llabs(m) > 4; }));
 }
 
 TEST(GammaFileWriter, LayoutAndReadersRoundTrip) {
