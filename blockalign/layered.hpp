@@ -18,8 +18,11 @@
 // column 0 of layers 1..maxblock are 0.
 #pragma once
 
+#include <bit>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -78,8 +81,15 @@ struct LayeredSums {
 };
 
 // 2^e for e <= 0 (the factor that brings a row to a smaller common
-// exponent), 0 once it would be below every double.
-inline double pow2_down(int e) { return e < -1100 ? 0.0 : std::ldexp(1.0, e); }
+// exponent), 0 once it would be below every double: std::ldexp(1.0, e)
+// exactly, its bits laid down directly (the sums ask for it at every cell
+// they sample, where a call into the maths library shows).
+inline double pow2_down(int e) {
+  assert(e <= 0);
+  if (e >= -1022) return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);  // normal
+  if (e >= -1074) return std::bit_cast<double>(std::uint64_t{1} << (e + 1074));             // subnormal
+  return 0.0;
+}
 
 // The three big tables of the sums, kept between merges: a run then
 // allocates (and first touches) them again only when a merge needs larger

@@ -3,8 +3,10 @@
 // overflow of related inputs.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -103,6 +105,16 @@ TEST(BlockCounts, AgreeWithEveryAlignmentOfTheModel) {
   const int n1 = 4, n2 = 5;
   const std::vector<double> ones(n1 * n2, 1.0);
   EXPECT_EQ(count_alignments(n1, n2, 4), brute_force_sums(n1, n2, ones, 4));
+}
+
+TEST(RowFactors, PowersOfTwoDownAreLdexpToTheBit) {
+  // Normal, subnormal, rounded away and far below: every exponent the sums
+  // can ask for, down to the empty rows' sentinel.
+  for (int e = 0; e >= -1200; --e) {
+    const double want = e < -1100 ? 0.0 : std::ldexp(1.0, e);
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(pow2_down(e)), std::bit_cast<std::uint64_t>(want)) << "2^" << e;
+  }
+  EXPECT_EQ(pow2_down(std::numeric_limits<int>::min() / 2), 0.0);
 }
 
 TEST(BlockLimit, TenthOfTheShorterCappedAtTwenty) {
