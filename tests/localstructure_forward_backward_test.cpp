@@ -128,6 +128,26 @@ TEST(LocalStructureKernel, SmallModelMatchesPathEnumeration) {
   EXPECT_NEAR(one.logodds_forward, std::log(6.0 + 0.4 * b2), 1e-14);
 }
 
+TEST(LocalStructureKernel, StatesSharingAnEmissionRowShareItsOdds) {
+  // State 3 repeats state 1's row and state 4 has its own: three distinct
+  // rows, numbered by first state, an odd count (the last row runs alone).
+  StructureModel m = tiny_model();
+  m.state_class = {"BEGIN", "X", "Y", "X", "Z"};
+  m.state_name = {"begin", "one", "two", "three", "four"};
+  m.emission.resize(5 * 20);
+  std::copy_n(m.emission.begin() + 20, 20, m.emission.begin() + 60);
+  for (int a = 0; a < 20; ++a) m.emission[80 + static_cast<std::size_t>(a)] = (a + 1) / 210.0;
+  m.transitions = {{0, 1, 0.5}, {0, 4, 0.5}, {1, 2, 0.5}, {1, 3, 0.5}, {2, 4, 1.0},
+                   {3, 1, 0.3}, {3, 3, 0.7}, {4, 1, 0.4}, {4, 2, 0.6}};
+  const CompiledModel c = compile_model(m);
+  EXPECT_EQ(c.rows, 3);
+  EXPECT_EQ(c.row_of_state, (std::vector<int>{-1, 0, 1, 0, 2}));
+  // One-hot rows, a background row and a profile row of mixed weights.
+  std::vector<float> prof = letters_profile("ACXW");
+  for (int a = 0; a < 20; ++a) prof.push_back(a % 3 == 0 ? 0.0f : 0.05f * static_cast<float>(a % 4));
+  expect_same(posteriors(c, prof, 5), enumerate_paths(m, prof, 5), 1e-12);
+}
+
 TEST(LocalStructureKernel, EmptyProfile) {
   const Posteriors p = posteriors(compile_model(bundled()), {}, 0);
   EXPECT_EQ(p.length, 0);
