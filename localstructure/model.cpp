@@ -33,9 +33,13 @@ std::vector<std::string_view> tokens(std::string_view line) {
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& file) : text_(text), file_(file) {}
+  explicit Parser(const std::string& file) : file_(file) {}
 
-  StructureModel run();
+  // Reads the model from its lines: next_line(line) gives the next line (its
+  // end of line taken off) and false after the last one.  Lines after END
+  // are not asked for.
+  template <class NextLine>
+  StructureModel run(NextLine next_line);
 
  private:
   [[noreturn]] void line_error(const std::string& what) const {
@@ -81,7 +85,6 @@ class Parser {
   void record(const std::vector<std::string_view>& toks, StructureModel& m);
   void finish(StructureModel& m);
 
-  std::string_view text_;
   const std::string& file_;
   long line_no_ = 0;
   int states_ = 0;
@@ -180,15 +183,12 @@ void Parser::finish(StructureModel& m) {
   for (Transition& t : m.transitions) t.prob /= out_sum[t.from];
 }
 
-StructureModel Parser::run() {
+template <class NextLine>
+StructureModel Parser::run(NextLine next_line) {
   StructureModel m;
-  std::size_t pos = 0;
   bool first = true;
-  while (pos < text_.size() && !ended_) {
-    std::size_t end = text_.find('\n', pos);
-    if (end == std::string_view::npos) end = text_.size();
-    std::string_view line = text_.substr(pos, end - pos);
-    pos = end + 1;
+  std::string_view line;
+  while (!ended_ && next_line(line)) {
     ++line_no_;
     std::vector<std::string_view> toks = tokens(line);
     if (first) {
@@ -212,29 +212,32 @@ std::string number(double v) {
 
 }  // namespace
 
-StructureModel parse_model(std::string_view text, const std::string& file) { return Parser(text, file).run(); }
+StructureModel parse_model(std::string_view text, const std::string& file) {
+  std::size_t pos = 0;
+  return Parser(file).run([&](std::string_view& line) {
+    if (pos >= text.size()) return false;
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    line = text.substr(pos, end - pos);
+    pos = end + 1;
+    return true;
+  });
+}
 
 StructureModel read_model(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw FatalStop("ERROR: Cannot read model file " + file + ": " + std::strerror(errno) + "!!!");
-  // A regular file is read in one piece into a text of its size; anything
-  // else (a pipe) through the stream.
-  std::string text;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size >= 0) {
-    in.seekg(0, std::ios::beg);
-    text.resize(static_cast<std::size_t>(size));
-    in.read(text.data(), size);
-    if (in.gcount() != size) throw FatalStop("ERROR: Cannot read model file " + file + "!!!");
-  } else {
-    in.clear();
-    std::ostringstream whole;
-    whole << in.rdbuf();
-    if (in.bad()) throw FatalStop("ERROR: Cannot read model file " + file + "!!!");
-    text = whole.str();
-  }
-  return parse_model(text, file);
+  // Line by line through the stream's own buffer: the gamma tool reads the
+  // model at every call, and a text of the whole file (136 kB) would be
+  // fresh memory faulted in page by page each time.
+  std::string held;
+  StructureModel m = Parser(file).run([&](std::string_view& line) {
+    if (!std::getline(in, held)) return false;
+    line = held;
+    return true;
+  });
+  if (in.bad()) throw FatalStop("ERROR: Cannot read model file " + file + "!!!");
+  return m;
 }
 
 std::string format_model(const StructureModel& m, const std::vector<std::string>& comments) {
