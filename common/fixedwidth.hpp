@@ -82,9 +82,11 @@ inline constexpr std::array<unsigned long long, 19> kPow10U = [] {
     std::fill(out, out + w, '*');
     return;
   }
-  // Digits from the right end of the field, two at a time.
+  // Digits from the right end of the field, two at a time (all the way
+  // unrolled where the decimals are a constant).
   char* p = out + w;
   std::size_t k = d;
+#pragma GCC unroll 9
   for (; k >= 2; k -= 2) {
     const std::size_t pair = static_cast<std::size_t>(frac % 100) * 2;
     frac /= 100;
