@@ -116,6 +116,8 @@ class Emissions {
   // and odds are never negative, so a term of weight 0 adds +0 to a sum that
   // is never -0 and changes nothing: such residues are skipped (a sequence's
   // one-hot row costs one pass), unless an odds is infinite (0 x inf = NaN).
+  // This file is built for the x86-64 baseline, which has no fused
+  // multiply-add: each term stays a product, then a sum.
   const double* at(std::size_t t) {
     if (flat_[t] || !weights_of(profile_, static_cast<int>(t), w_)) {
       flat_[t] = 1;
