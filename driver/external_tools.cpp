@@ -37,6 +37,7 @@ class FileActions {
   bool open(int fd, const std::string& path, int flags) {
     return ok_ && ::posix_spawn_file_actions_addopen(&fa_, fd, path.c_str(), flags, 0644) == 0;
   }
+  bool dup2(int from, int to) { return ok_ && ::posix_spawn_file_actions_adddup2(&fa_, from, to) == 0; }
   bool ok() const { return ok_; }
   const posix_spawn_file_actions_t* get() const { return &fa_; }
 
@@ -45,7 +46,8 @@ class FileActions {
   bool ok_ = false;
 };
 
-// A descriptor of a started process that becomes readable when it ends.
+// A descriptor of a started process that becomes readable when it ends
+// (-1 where the system has none).
 class ProcessHandle {
  public:
   explicit ProcessHandle(pid_t pid) : fd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
@@ -54,17 +56,61 @@ class ProcessHandle {
   }
   ProcessHandle(const ProcessHandle&) = delete;
   ProcessHandle& operator=(const ProcessHandle&) = delete;
-  // Waits up to `ms` milliseconds for the end; false when there is no
-  // descriptor to wait on.
-  bool wait_ms(int ms) const {
-    if (fd_ < 0) return false;
-    pollfd p{fd_, POLLIN, 0};
-    ::poll(&p, 1, ms);
-    return true;
-  }
+  int fd() const { return fd_; }
 
  private:
   int fd_;
+};
+
+// One standard stream of a started program read through a pipe into a
+// text (no text: nothing is made).  The pipe's ends are closed on every
+// path; the program gets only the write end, as its stream.
+class Capture {
+ public:
+  explicit Capture(std::string* into) : into_(into) {
+    if (into_ == nullptr) return;
+    ok_ = ::pipe2(fd_, O_CLOEXEC) == 0;
+    if (ok_) ok_ = ::fcntl(fd_[0], F_SETFL, O_NONBLOCK) == 0;
+  }
+  ~Capture() {
+    for (int fd : fd_)
+      if (fd >= 0) ::close(fd);
+  }
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+
+  bool wanted() const { return into_ != nullptr; }
+  bool ok() const { return ok_; }
+  int write_end() const { return fd_[1]; }
+  int read_end() const { return fd_[0]; }
+  bool reading() const { return fd_[0] >= 0; }
+  void close_write_end() {
+    if (fd_[1] >= 0) ::close(fd_[1]);
+    fd_[1] = -1;
+  }
+  // Appends what the pipe holds now; closes it at its end.
+  void read_available() {
+    char buf[1 << 16];
+    while (fd_[0] >= 0) {
+      const ssize_t n = ::read(fd_[0], buf, sizeof buf);
+      if (n > 0) {
+        into_->append(buf, static_cast<std::size_t>(n));
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        if (n == 0 || errno != EAGAIN) {
+          ::close(fd_[0]);
+          fd_[0] = -1;
+        }
+        return;
+      }
+    }
+  }
+
+ private:
+  std::string* into_;
+  int fd_[2] = {-1, -1};
+  bool ok_ = true;
 };
 
 }  // namespace
@@ -73,11 +119,21 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   if (argv.empty()) return -1;
   FileActions fa;
   if (!fa.ok()) return -1;
+  Capture out(r.stdout_capture), err(r.stderr_capture);
+  if (!out.ok() || !err.ok()) return -1;
   if (r.stdin_from && !fa.open(0, *r.stdin_from, O_RDONLY)) return -1;
-  if (r.stdout_append && !fa.open(1, *r.stdout_append, O_WRONLY | O_CREAT | O_APPEND)) return -1;
-  if (r.stderr_discard && !fa.open(2, "/dev/null", O_WRONLY)) return -1;
-  if (!r.stderr_discard && r.stderr_append && !fa.open(2, *r.stderr_append, O_WRONLY | O_CREAT | O_APPEND))
+  if (out.wanted()) {
+    if (!fa.dup2(out.write_end(), 1)) return -1;
+  } else if (r.stdout_append && !fa.open(1, *r.stdout_append, O_WRONLY | O_CREAT | O_APPEND)) {
     return -1;
+  }
+  if (err.wanted()) {
+    if (!fa.dup2(err.write_end(), 2)) return -1;
+  } else if (r.stderr_discard) {
+    if (!fa.open(2, "/dev/null", O_WRONLY)) return -1;
+  } else if (r.stderr_append && !fa.open(2, *r.stderr_append, O_WRONLY | O_CREAT | O_APPEND)) {
+    return -1;
+  }
 
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
@@ -92,6 +148,10 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   check_interrupt();
   pid_t pid = 0;
   if (::posix_spawn(&pid, args[0], fa.get(), nullptr, args.data(), environ) != 0) return -1;
+  // The tool holds the pipes' write ends now; the reads see their end
+  // once it (and anything it started) has closed them.
+  out.close_write_end();
+  err.close_write_end();
   int status = 0;
   bool stopped = false;  // the tool was told to stop because of an interrupt
   // The signal may reach any thread of the run, not the one waiting here
@@ -99,9 +159,12 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   // flag at least every 20 ms.  A process descriptor wakes the wait the
   // moment the tool ends (most calls take a few milliseconds, and a run
   // makes two per sequence and one per join); where the system has none,
-  // the wait polls, first often, then every 20 ms.
+  // the wait polls, first often, then every 20 ms.  Captured streams are
+  // read as they come, so that a tool never waits on a full pipe.
   const ProcessHandle handle(pid);
   for (long pause_us = 100;; pause_us = std::min(pause_us * 2, 20000L)) {
+    out.read_available();
+    err.read_available();
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) return -1;
@@ -109,8 +172,21 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
       ::kill(pid, SIGTERM);
       stopped = true;
     }
-    if (!handle.wait_ms(20)) ::usleep(static_cast<useconds_t>(pause_us));
+    std::vector<pollfd> wake;
+    if (handle.fd() >= 0) wake.push_back({handle.fd(), POLLIN, 0});
+    for (const Capture* c : {&out, &err})
+      if (c->reading()) wake.push_back({c->read_end(), POLLIN, 0});
+    if (handle.fd() >= 0) {
+      ::poll(wake.data(), wake.size(), 20);
+    } else if (!wake.empty()) {
+      ::poll(wake.data(), wake.size(), static_cast<int>(pause_us / 1000) + 1);
+    } else {
+      ::usleep(static_cast<useconds_t>(pause_us));
+    }
   }
+  // What the tool wrote before it ended waits in the pipes.
+  out.read_available();
+  err.read_available();
   // An interrupt that came while the tool ran (and may have ended it too,
   // as a terminal's interrupt reaches the whole process group) wins over
   // the tool's status.
@@ -118,32 +194,40 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ToolOutput held_tool_output(const std::string& stem) { return {stem + ".log", stem + ".err"}; }
-
-void pass_on_tool_output(const ToolOutput& held, bool add) {
-  if (add) {
-    {
-      std::ifstream in(held.log, std::ios::binary);
-      std::ofstream out(kLogFile, std::ios::binary | std::ios::app);
-      if (in && in.peek() != std::char_traits<char>::eof()) out << in.rdbuf();
-      if (!out) throw IoError(kLogFile, "cannot append the tools' output");
-    }
-    if (held.errors) {
-      std::ifstream in(*held.errors, std::ios::binary);
-      if (in && in.peek() != std::char_traits<char>::eof()) std::cerr << in.rdbuf();
-      std::cerr.flush();
-    }
+void pass_on_tool_output(const HeldOutput& held) {
+  if (!held.log.empty()) {
+    std::ofstream out(kLogFile, std::ios::binary | std::ios::app);
+    out << held.log;
+    out.flush();
+    if (!out) throw IoError(kLogFile, "cannot append the tools' output");
   }
-  std::error_code ec;
-  std::filesystem::remove(held.log, ec);
-  if (held.errors) std::filesystem::remove(*held.errors, ec);
+  if (!held.errors.empty()) {
+    std::cerr << held.errors;
+    std::cerr.flush();
+  }
+}
+
+void HeldOutputs::put(const std::string& name, HeldOutput output) {
+  std::lock_guard lock(m_);
+  held_[name] = std::move(output);
+}
+
+HeldOutput HeldOutputs::take(const std::string& name) {
+  std::lock_guard lock(m_);
+  HeldOutput out;
+  if (auto it = held_.find(name); it != held_.end()) {
+    out = std::move(it->second);
+    held_.erase(it);
+  }
+  return out;
 }
 
 std::string mkprof(const std::string& sequence_file, const ToolOutput& output) {
   const std::string profile = profile_file_of(sequence_file);
   Redirections r;
   r.stdin_from = sequence_file;
-  r.stdout_append = output.log;
+  if (output.held != nullptr) r.stdout_capture = &output.held->log;
+  else r.stdout_append = kLogFile;
   r.stderr_discard = true;
   if (run_tool({kConverter, profile}, r) != 0) throw FatalStop("ERROR: System command for making drct files!!!");
   return profile;
@@ -152,8 +236,12 @@ std::string mkprof(const std::string& sequence_file, const ToolOutput& output) {
 std::string drct2gca(const std::string& profile_file, const ToolOutput& output) {
   const std::string gamma = gamma_file_of(profile_file);
   Redirections r;
-  r.stdout_append = output.log;
-  r.stderr_append = output.errors;
+  if (output.held != nullptr) {
+    r.stdout_capture = &output.held->log;
+    r.stderr_capture = &output.held->errors;
+  } else {
+    r.stdout_append = kLogFile;
+  }
   if (run_tool({kGammaTool, kGammaModel, profile_file, gamma, "0"}, r) != 0)
     throw FatalStop("ERROR: System command for making gca files!!!");
   return gamma;

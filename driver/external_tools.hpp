@@ -3,6 +3,8 @@
 // status; their standard output is appended to "LOG" (or a file of its own).
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,25 +23,42 @@ struct Redirections {
   std::optional<std::string> stdout_append;  // opened for appending (created); unset: inherited
   bool stderr_discard = false;               // to /dev/null; otherwise inherited
   std::optional<std::string> stderr_append;  // opened for appending (created); unset: as above
+  // Read through a pipe while the program runs and appended here (these
+  // take the place of the settings above for their stream).
+  std::string* stdout_capture = nullptr;
+  std::string* stderr_capture = nullptr;
 };
 
-// Where a tool's output goes: the standard output appended to `log`, the
-// gamma tool's standard error to `errors` when set (else the terminal).
-// Tools that run side by side write to files of their own, which the run
-// then adds to "LOG" and the terminal in sequence order.
+// A tool's output held in memory while tools run side by side, until the
+// run adds it to "LOG" and the terminal in sequence order.
+struct HeldOutput {
+  std::string log;     // standard output
+  std::string errors;  // standard error
+};
+
+// Where a tool's output goes: the standard output appended to "LOG", the
+// gamma tool's standard error to the terminal; or, with `held`, both
+// streams into it.
 struct ToolOutput {
-  std::string log = kLogFile;
-  std::optional<std::string> errors;
+  HeldOutput* held = nullptr;
 };
-
-// The files a tool's output is held in while tools run side by side:
-// STEM.log and STEM.err.
-ToolOutput held_tool_output(const std::string& stem);
 
 // Adds a held standard output to "LOG" and a held standard error to the
-// terminal (when `add`), then removes both files.  Throws IoError when LOG
-// cannot be appended to.
-void pass_on_tool_output(const ToolOutput& held, bool add = true);
+// terminal.  Throws IoError when LOG cannot be appended to.
+void pass_on_tool_output(const HeldOutput& held);
+
+// The output of tools that run side by side, held by name (a join member's
+// stem) until its turn; safe to use from several threads.
+class HeldOutputs {
+ public:
+  void put(const std::string& name, HeldOutput output);
+  // The output held under `name` (none: empty), no longer held.
+  HeldOutput take(const std::string& name);
+
+ private:
+  std::mutex m_;
+  std::map<std::string, HeldOutput> held_;
+};
 
 // Starts argv[0] (a path, not searched for) with the given arguments and
 // redirections and waits for it.  Returns its exit status; -1 when it could

@@ -203,22 +203,22 @@ void input_phase(RunState& state) {
   con << '\n' << fw::ConsoleLine().text("Sequence number in the FASTA file:").num(static_cast<long long>(seqs.size())).str()
       << '\n';
   // Each sequence's files are made by the two tools, sequences side by side
-  // on the run's threads.  The tools' output is held in files of the
-  // sequence's own and added to LOG and the terminal in sequence order, with
-  // the console lines, as a one-at-a-time run writes them.
+  // on the run's threads.  The tools' output is held in memory and added to
+  // LOG and the terminal in sequence order, with the console lines, as a
+  // one-at-a-time run writes them.
   struct Made {
     std::exception_ptr error;
+    HeldOutput held;
   };
   ordered_run<Made>(
       seqs.size(), state.threads,
       [&](std::size_t idx) {
         const std::string stem = std::to_string(idx + 1);
         const std::string seq_file = stem + ".seq", drct_file = stem + ".drct", gca_file = stem + ".gca";
-        const ToolOutput output = held_tool_output(stem);
         Made made;
+        const ToolOutput output{&made.held};
         try {
-          for (const std::string& f : {seq_file, drct_file, gca_file, output.log, *output.errors})
-            remove_if_present(f);
+          for (const std::string& f : {seq_file, drct_file, gca_file}) remove_if_present(f);
           write_text_file(seq_file, sequence_file_text(seqs[idx]));
           mkprof(seq_file, output);
           drct2gca(drct_file, output);
@@ -234,8 +234,7 @@ void input_phase(RunState& state) {
         con.flush();
       },
       [&](std::size_t idx, Made&& made) {
-        const std::string stem = std::to_string(idx + 1);
-        pass_on_tool_output(held_tool_output(stem));
+        pass_on_tool_output(made.held);
         if (made.error) std::rethrow_exception(made.error);
         const FastaSequence& s = seqs[idx];
         state.seqID.push_back(s.id);

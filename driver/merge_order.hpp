@@ -29,9 +29,9 @@ std::string join_stem(int k);
 // Whether a stem is one join_stem makes ("j" and digits, no leading zero).
 bool is_join_stem(std::string_view stem);
 
-// The stem of the files that hold the gamma tool's output for member
-// `member` (1 or 2) of the join of stem `join` until that join's turn:
-// the join's stem and "a" or "b".
+// The name under which the gamma tool's output for member `member` (1 or
+// 2) of the join of stem `join` is held until that join's turn: the join's
+// stem and "a" or "b".
 std::string held_output_stem(const std::string& join, int member);
 
 // One join: sequences p < q (from 1) held the largest similarity; `first`
@@ -86,8 +86,8 @@ ParentFiles parent_files(const std::vector<Join>& joins);
 struct ParentPhaseTools {
   std::function<bool(const std::string& path)> exists;
   // Makes the gamma file of a profile file (the gamma-tool wrapper); the
-  // tool's output may be held in the files of stem `held` (see
-  // held_output_stem) until pass_on.  When both members of a join need
+  // tool's output may be held under the name `held` (see held_output_stem)
+  // until pass_on.  When both members of a join need
   // theirs, the two may run side by side.
   std::function<void(const std::string& profile, const std::string& held)> make_gamma;
   // Merges the two members' profile files into files.merged (reading both
@@ -98,7 +98,7 @@ struct ParentPhaseTools {
   // stay within what the largest merge of the run needs and what a merge
   // of the median size needs for every further thread.
   std::function<int(const std::string& profile)> length;
-  // Optional: hands on what a tool left in the files of stem `held` (add =
+  // Optional: hands on the tool output held under the name `held` (add =
   // false: drops it); called for a join's members in order after the join,
   // joins in order, so that the tools' output comes out as one join at a
   // time, one member at a time, writes it.

@@ -144,14 +144,13 @@ void check_merge_memory(const std::string& a, const std::string& b, int len1, in
 }
 
 // Removes what an earlier run may have left under the file stems of this
-// run's joins (profiles, gamma files, held tool output), so that no stale
-// file passes for one of this run's.
+// run's joins (profiles, gamma files), so that no stale file passes for one
+// of this run's.
 void remove_stale_join_files(int n) {
   for (int k = 1; k < n; ++k) {
     std::error_code ec;
     fs::remove(join_stem(k) + ".drct", ec);
     fs::remove(join_stem(k) + ".gca", ec);
-    for (int member : {1, 2}) pass_on_tool_output(held_tool_output(held_output_stem(join_stem(k), member)), false);
   }
 }
 
@@ -205,10 +204,18 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   TablePool pool(state.threads);
   // The accurate mode aligns the groups of the tree as they are joined.
   const bool progressive = state.settings.mode == Mode::accurate;
-  // Joins run side by side: each holds its gamma tool's output in files of
-  // its own until its turn.
-  auto make_join_gamma = [](const std::string& profile, const std::string& held) {
-    drct2gca(profile, held_tool_output(held));
+  // Joins run side by side: each holds its gamma tool's output in memory,
+  // under its member's name, until its turn (a failed tool's too).
+  HeldOutputs held_outputs;
+  auto make_join_gamma = [&held_outputs](const std::string& profile, const std::string& held) {
+    HeldOutput output;
+    try {
+      drct2gca(profile, ToolOutput{&output});
+    } catch (...) {
+      held_outputs.put(held, std::move(output));
+      throw;
+    }
+    held_outputs.put(held, std::move(output));
   };
   ParentPhaseTools tools{file_exists, make_join_gamma, [&](const MergeFiles& files, std::ostream& console) {
                            check_interrupt();
@@ -225,7 +232,10 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
                                              static_cast<float>(state.settings.accurate_library));
                          },
                          [](const std::string& profile) { return getdrctlen(profile); },
-                         [](const std::string& held, bool add) { pass_on_tool_output(held_tool_output(held), add); }};
+                         [&held_outputs](const std::string& held, bool add) {
+                           const HeldOutput output = held_outputs.take(held);
+                           if (add) pass_on_tool_output(output);
+                         }};
   ParentFiles parent = run_parent_phase(state.n(), state.dist.values(), tools, state.console, state.threads, &joins);
   state.dist = SquareTable();  // released: no later phase reads it
   return parent;
