@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -172,14 +172,15 @@ int run_tool(const std::vector<std::string>& argv, const Redirections& r) {
       ::kill(pid, SIGTERM);
       stopped = true;
     }
-    std::vector<pollfd> wake;
-    if (handle.fd() >= 0) wake.push_back({handle.fd(), POLLIN, 0});
+    std::array<pollfd, 3> wake{};
+    nfds_t n = 0;
+    if (handle.fd() >= 0) wake[n++] = {handle.fd(), POLLIN, 0};
     for (const Capture* c : {&out, &err})
-      if (c->reading()) wake.push_back({c->read_end(), POLLIN, 0});
+      if (c->reading()) wake[n++] = {c->read_end(), POLLIN, 0};
     if (handle.fd() >= 0) {
-      ::poll(wake.data(), wake.size(), 20);
-    } else if (!wake.empty()) {
-      ::poll(wake.data(), wake.size(), static_cast<int>(pause_us / 1000) + 1);
+      ::poll(wake.data(), n, 20);
+    } else if (n > 0) {
+      ::poll(wake.data(), n, static_cast<int>(pause_us / 1000) + 1);
     } else {
       ::usleep(static_cast<useconds_t>(pause_us));
     }

@@ -1,6 +1,6 @@
 // Starting the converter and the gamma tool.  Both are started directly
 // (no shell) in the working directory, waited for, and judged by their exit
-// status; their standard output is appended to "LOG" (or a file of its own).
+// status; their standard output is appended to "LOG" (or held in memory).
 #pragma once
 
 #include <map>
