@@ -56,8 +56,8 @@ constexpr int kRescaleBits = 64;
     fill_row(K, len2, w, a, b, M, I, D, p0, c0);                                                                \
   }
 XK_FILL_ROW(fill_row_plain, )
-XK_FILL_ROW(fill_row_avx2, [[gnu::target("arch=x86-64-v3")]])
-XK_FILL_ROW(fill_row_avx512, [[gnu::target("arch=x86-64-v4")]])
+XK_FILL_ROW(fill_row_avx2, XK_TARGET_AVX2)
+XK_FILL_ROW(fill_row_avx512, XK_TARGET_AVX512)
 #undef XK_FILL_ROW
 
 using FillRow = decltype(&fill_row_plain);

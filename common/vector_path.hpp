@@ -11,6 +11,12 @@
 // one asked for.
 #pragma once
 
+// The instruction sets of the wider paths, as the attribute a kernel's
+// build for that path carries (kernels built once per path; the plain
+// build carries none).
+#define XK_TARGET_AVX2 [[gnu::target("arch=x86-64-v3")]]
+#define XK_TARGET_AVX512 [[gnu::target("arch=x86-64-v4")]]
+
 #include <span>
 #include <string_view>
 

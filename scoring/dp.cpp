@@ -102,8 +102,8 @@ struct Bests {
     return fill_columns(rows, cols, go, ge, S, by_columns, t);                                                   \
   }
 XK_FILL_COLUMNS(fill_columns_plain, )
-XK_FILL_COLUMNS(fill_columns_avx2, [[gnu::target("arch=x86-64-v3")]])
-XK_FILL_COLUMNS(fill_columns_avx512, [[gnu::target("arch=x86-64-v4")]])
+XK_FILL_COLUMNS(fill_columns_avx2, XK_TARGET_AVX2)
+XK_FILL_COLUMNS(fill_columns_avx512, XK_TARGET_AVX512)
 #undef XK_FILL_COLUMNS
 
 // The letters of the three tables, packed one byte a cell, column-major

@@ -97,8 +97,8 @@ struct Candidates {
     return fill_columns(n1, n2, go, ge, S, ends, t);                                                             \
   }
 XK_FILL_COLUMNS(fill_columns_plain, )
-XK_FILL_COLUMNS(fill_columns_avx2, [[gnu::target("arch=x86-64-v3")]])
-XK_FILL_COLUMNS(fill_columns_avx512, [[gnu::target("arch=x86-64-v4")]])
+XK_FILL_COLUMNS(fill_columns_avx2, XK_TARGET_AVX2)
+XK_FILL_COLUMNS(fill_columns_avx512, XK_TARGET_AVX512)
 #undef XK_FILL_COLUMNS
 
 }  // namespace

@@ -233,8 +233,8 @@ double estimate(const Side& rows, const std::vector<Group>& groups, const ScoreT
     accumulate_pair(n, num, rden, w2hi, w2lo, w1lo, w1hi, base, acc);                                             \
   }
 XK_ACCUMULATE_PAIR(accumulate_pair_plain, )
-XK_ACCUMULATE_PAIR(accumulate_pair_avx2, [[gnu::target("arch=x86-64-v3")]])
-XK_ACCUMULATE_PAIR(accumulate_pair_avx512, [[gnu::target("arch=x86-64-v4")]])
+XK_ACCUMULATE_PAIR(accumulate_pair_avx2, XK_TARGET_AVX2)
+XK_ACCUMULATE_PAIR(accumulate_pair_avx512, XK_TARGET_AVX512)
 #undef XK_ACCUMULATE_PAIR
 
 using AccumulatePair = decltype(&accumulate_pair_plain);
@@ -450,8 +450,8 @@ template <int Width>
 #define XK_GROUPED_RANGE(name, target) \
   target void name(const GroupedRange& r, float* acc) { grouped_range(r, acc); }
 XK_GROUPED_RANGE(grouped_range_plain, )
-XK_GROUPED_RANGE(grouped_range_avx2, [[gnu::target("arch=x86-64-v3")]])
-XK_GROUPED_RANGE(grouped_range_avx512, [[gnu::target("arch=x86-64-v4")]])
+XK_GROUPED_RANGE(grouped_range_avx2, XK_TARGET_AVX2)
+XK_GROUPED_RANGE(grouped_range_avx512, XK_TARGET_AVX512)
 #undef XK_GROUPED_RANGE
 
 using GroupedRangeFn = decltype(&grouped_range_plain);
@@ -542,8 +542,8 @@ bool one_residue_each(const Side& s) {
     one_hot_row(oh, a, wa, h, stride, groups, nc, rden, num, acc);                                                \
   }
 XK_ROW_LOOPS(plain, )
-XK_ROW_LOOPS(avx2, [[gnu::target("arch=x86-64-v3")]])
-XK_ROW_LOOPS(avx512, [[gnu::target("arch=x86-64-v4")]])
+XK_ROW_LOOPS(avx2, XK_TARGET_AVX2)
+XK_ROW_LOOPS(avx512, XK_TARGET_AVX512)
 #undef XK_ROW_LOOPS
 
 struct RowLoops {
