@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -209,13 +210,14 @@ ParentFiles parent_phase(RunState& state, std::vector<Join>& joins) {
   HeldOutputs held_outputs;
   auto make_join_gamma = [&held_outputs](const std::string& profile, const std::string& held) {
     HeldOutput output;
+    std::exception_ptr failed;
     try {
       drct2gca(profile, ToolOutput{&output});
     } catch (...) {
-      held_outputs.put(held, std::move(output));
-      throw;
+      failed = std::current_exception();
     }
     held_outputs.put(held, std::move(output));
+    if (failed) std::rethrow_exception(failed);
   };
   ParentPhaseTools tools{file_exists, make_join_gamma, [&](const MergeFiles& files, std::ostream& console) {
                            check_interrupt();
