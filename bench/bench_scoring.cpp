@@ -155,6 +155,7 @@ void BM_bundled(benchmark::State& st) {
   detail::ScoreTiling tiling;
   tiling.state_groups = st.range(1) != 0;
   if (st.range(3) > 0) tiling.grouped_rows = static_cast<int>(st.range(3));
+  if (st.range(4) >= 0) tiling.path = usable_vector_path(static_cast<VectorPath>(st.range(4)));
   const bool one_hot = st.range(2) != 0;
   Inputs in = make_inputs(n, n, true);
   if (one_hot) {
@@ -178,9 +179,12 @@ void BM_bundled(benchmark::State& st) {
 }  // namespace
 
 // Bundled data: per-pair products (x/0/...) against state groups (x/1/...).
-// The last argument: row positions per block of the grouped scorer (0: the default).
-BENCHMARK(BM_bundled)->ArgsProduct({{300}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_bundled)->ArgsProduct({{300}, {1}, {0, 1}, {8, 64}})->Unit(benchmark::kMillisecond);
+// Then row positions per block of the grouped scorer (0: the default) and
+// the vector path (-1: the best; 0, 1, 2: plain, avx2, avx512 where the
+// processor has it).
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {0, 1}, {0, 1}, {0}, {-1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {1}, {0, 1}, {8, 64}, {-1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_bundled)->ArgsProduct({{300}, {0, 1}, {0, 1}, {0}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // The product rate of this machine, one thread, at the scorer's inner size,
 // on each vector path.

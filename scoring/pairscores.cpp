@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -394,7 +395,7 @@ struct GroupedColumns {
 // One row position against n columns of one residue-set group, for every
 // pair of its list: num(c) = sum_g B_g(p) H_g(c), groups in order, then
 // acc(c) += c_w(p, c) * (log2(num(c) / den(c)) - base(p)), pairs in list
-// order.  The columns go in chunks of kChunk that stay in registers while
+// order.  The columns go in blocks of vectors that stay in registers while
 // every pair passes over them; h, rden and the weights start at the range's
 // first column.
 struct GroupedRange {
@@ -411,47 +412,98 @@ struct GroupedRange {
   const float* log_base = nullptr;
 };
 
-constexpr int kChunk = 32;
-
-template <int Width>
-[[gnu::always_inline]] inline void grouped_chunk(const GroupedRange& r, std::size_t c0, int width,
-                                                 float* __restrict acc) {
-  const int w = Width > 0 ? Width : width;
-  float sum[kChunk] = {};
-  for (const std::uint8_t pair : r.pairs) {
-    const std::size_t p = pair;
-    const float* __restrict b = r.blocks + p * static_cast<std::size_t>(r.groups);
-    float num[kChunk] = {};
-    for (int g = 0; g < r.groups; ++g) {
-      const float bg = b[g];
-      const float* __restrict hg = r.h + static_cast<std::size_t>(g) * r.stride + c0;
-      for (int c = 0; c < w; ++c) num[c] += bg * hg[c];
-    }
-    const std::size_t lo = kPairNames.lo[p], hi = kPairNames.hi[p];
-    const float w1lo = r.w1[lo], w1hi = lo == hi ? 0.0f : r.w1[hi], base = r.log_base[p];
-    const float* __restrict w2hi = r.wt + hi * r.padded + c0;
-    const float* __restrict w2lo = r.wt + lo * r.padded + c0;
-    const float* __restrict rden = r.rden + c0;
-    for (int c = 0; c < w; ++c) {
-      const float v = fast_log2(num[c] * rden[c]) - base;
-      sum[c] += (w1lo * w2hi[c] + w1hi * w2lo[c]) * v;
+// P pairs of the list (from `pairs`) against NV vectors of columns from c0,
+// added to sum in list order, with the P x NV group sums in registers side
+// by side: a pair's sum over the groups is a chain of dependent adds, and
+// several pairs and vectors at once keep the multiply-add units busy.  A
+// column's value depends on its own lane only, so any blocking gives the
+// same scores.
+template <int Bytes, int NV, int P>
+[[gnu::always_inline]] inline void grouped_pairs(const GroupedRange& r, std::size_t c0,
+                                                 const std::uint8_t* __restrict pairs,
+                                                 typename FloatVec<Bytes>::F (&sum)[NV]) {
+  using V = typename FloatVec<Bytes>::F;
+  constexpr std::size_t L = FloatVec<Bytes>::kLanes;
+  const std::size_t ng = static_cast<std::size_t>(r.groups);
+  const float* b[P];
+  for (int p = 0; p < P; ++p) b[p] = r.blocks + pairs[p] * ng;
+  V num[P * NV] = {};  // pair p, vector v at num[p * NV + v]
+  for (std::size_t g = 0; g < ng; ++g) {
+    const float* hg = r.h + g * r.stride + c0;
+    V hv[NV];
+    for (int v = 0; v < NV; ++v) std::memcpy(&hv[v], hg + v * L, sizeof(V));
+    for (int p = 0; p < P; ++p) {
+      const float bg = b[p][g];
+      for (int v = 0; v < NV; ++v) num[p * NV + v] += bg * hv[v];
     }
   }
-  for (int c = 0; c < w; ++c) acc[c0 + static_cast<std::size_t>(c)] = sum[c];
+  V rden[NV];
+  for (int v = 0; v < NV; ++v) std::memcpy(&rden[v], r.rden + c0 + v * L, sizeof(V));
+  for (int p = 0; p < P; ++p)
+    for (int v = 0; v < NV; ++v) num[p * NV + v] = num[p * NV + v] * rden[v];
+  fast_log2_lanes<Bytes, P * NV>(num);
+  for (int p = 0; p < P; ++p) {
+    const std::size_t lo = kPairNames.lo[pairs[p]], hi = kPairNames.hi[pairs[p]];
+    const float w1lo = r.w1[lo], w1hi = lo == hi ? 0.0f : r.w1[hi], base = r.log_base[pairs[p]];
+    for (int v = 0; v < NV; ++v) {
+      V w2hi, w2lo;
+      std::memcpy(&w2hi, r.wt + hi * r.padded + c0 + v * L, sizeof(V));
+      std::memcpy(&w2lo, r.wt + lo * r.padded + c0 + v * L, sizeof(V));
+      const V lv = num[p * NV + v] - base;
+      sum[v] += (w1lo * w2hi + w1hi * w2lo) * lv;
+    }
+  }
 }
 
+// NV vectors of columns from c0, every pair of the list: P pairs at a time,
+// then the rest one by one.
+template <int Bytes, int NV, int P>
+[[gnu::always_inline]] inline void grouped_columns(const GroupedRange& r, std::size_t c0, float* __restrict acc) {
+  using V = typename FloatVec<Bytes>::F;
+  constexpr std::size_t L = FloatVec<Bytes>::kLanes;
+  V sum[NV] = {};
+  const std::size_t np = r.pairs.size();
+  std::size_t k = 0;
+  for (; k + P <= np; k += P) grouped_pairs<Bytes, NV, P>(r, c0, r.pairs.data() + k, sum);
+  for (; k < np; ++k) grouped_pairs<Bytes, NV, 1>(r, c0, r.pairs.data() + k, sum);
+  for (int v = 0; v < NV; ++v) std::memcpy(acc + c0 + v * L, &sum[v], sizeof(V));
+}
+
+// The range in blocks of NV vectors, then single vectors; the last columns
+// that fill no vector are copied into one vector's width of zero-padded
+// rows and scored as a whole vector (each column's score depends on its own
+// column only).
+template <int Bytes, int NV, int P>
 [[gnu::always_inline]] inline void grouped_range(const GroupedRange& r, float* __restrict acc) {
+  constexpr std::size_t L = FloatVec<Bytes>::kLanes;
   const auto n = static_cast<std::size_t>(r.n);
   std::size_t c0 = 0;
-  for (; c0 + kChunk <= n; c0 += kChunk) grouped_chunk<kChunk>(r, c0, kChunk, acc);
-  if (c0 < n) grouped_chunk<0>(r, c0, static_cast<int>(n - c0), acc);
+  for (; c0 + NV * L <= n; c0 += NV * L) grouped_columns<Bytes, NV, P>(r, c0, acc);
+  for (; c0 + L <= n; c0 += L) grouped_columns<Bytes, 1, P>(r, c0, acc);
+  if (c0 == n) return;
+  const std::size_t rest = n - c0;
+  assert(r.groups <= kMaxStateGroups);
+  float h[kMaxStateGroups * L] = {}, rden[L] = {}, wt[kAA * L] = {}, out[L];
+  for (std::size_t g = 0; g < static_cast<std::size_t>(r.groups); ++g)
+    std::copy_n(r.h + g * r.stride + c0, rest, h + g * L);
+  std::copy_n(r.rden + c0, rest, rden);
+  for (std::size_t b = 0; b < kAA; ++b) std::copy_n(r.wt + b * r.padded + c0, rest, wt + b * L);
+  GroupedRange tail = r;
+  tail.n = static_cast<int>(L);
+  tail.h = h;
+  tail.stride = L;
+  tail.rden = rden;
+  tail.wt = wt;
+  tail.padded = L;
+  grouped_columns<Bytes, 1, P>(tail, 0, out);
+  std::copy_n(out, rest, acc + c0);
 }
 
-#define XK_GROUPED_RANGE(name, target) \
-  target void name(const GroupedRange& r, float* acc) { grouped_range(r, acc); }
-XK_GROUPED_RANGE(grouped_range_plain, )
-XK_GROUPED_RANGE(grouped_range_avx2, XK_TARGET_AVX2)
-XK_GROUPED_RANGE(grouped_range_avx512, XK_TARGET_AVX512)
+#define XK_GROUPED_RANGE(name, target, bytes, nv, p) \
+  target void name(const GroupedRange& r, float* acc) { grouped_range<bytes, nv, p>(r, acc); }
+XK_GROUPED_RANGE(grouped_range_plain, , 16, 2, 4)
+XK_GROUPED_RANGE(grouped_range_avx2, XK_TARGET_AVX2, 32, 2, 4)
+XK_GROUPED_RANGE(grouped_range_avx512, XK_TARGET_AVX512, 64, 2, 4)
 #undef XK_GROUPED_RANGE
 
 using GroupedRangeFn = decltype(&grouped_range_plain);
@@ -512,38 +564,82 @@ bool one_residue_each(const Side& s) {
   for (std::size_t c = 0; c < nc; ++c) rden[c] = 1.0f / den[c];
 }
 
-// One row of residue a (weight wa) against all columns at once:
-// acc(c) = wa w(c) (log2(num / den) - base), num = sum_g coef_g H_g.
-[[gnu::always_inline]] inline void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* __restrict h,
-                                               std::size_t stride, int groups, std::size_t nc,
-                                               const float* __restrict rden, float* __restrict num,
-                                               float* __restrict acc) {
-  const std::size_t ng = static_cast<std::size_t>(groups);
-  const float* coef = oh.coef.data() + static_cast<std::size_t>(a) * ng * stride;
-  std::fill(num, num + nc, 0.0f);
-  for (std::size_t g = 0; g < ng; ++g) {
-    const float* __restrict cg = coef + g * stride;
-    const float* __restrict hg = h + g * stride;
-    for (std::size_t c = 0; c < nc; ++c) num[c] += cg[c] * hg[c];
+// One row of residue a (weight wa) against NV vectors of columns from c0:
+// den = sum_g H_g and num = sum_g coef_g H_g (groups in order, side by side
+// in registers), then acc(c) = wa w(c) (log2(num / den) - base).  coef,
+// base and w start at the residue's rows of the one-hot factors, every row
+// `stride` long.
+template <int Bytes, int NV>
+[[gnu::always_inline]] inline void one_hot_columns(const float* __restrict coef, const float* __restrict base,
+                                                   const float* __restrict w, float wa, const float* __restrict h,
+                                                   std::size_t stride, int groups, std::size_t c0,
+                                                   float* __restrict acc) {
+  using V = typename FloatVec<Bytes>::F;
+  constexpr std::size_t L = FloatVec<Bytes>::kLanes;
+  V den[NV] = {}, num[NV] = {};
+  for (std::size_t g = 0; g < static_cast<std::size_t>(groups); ++g)
+    for (int v = 0; v < NV; ++v) {
+      V hv, cv;
+      std::memcpy(&hv, h + g * stride + c0 + v * L, sizeof(V));
+      std::memcpy(&cv, coef + g * stride + c0 + v * L, sizeof(V));
+      den[v] += hv;
+      num[v] += cv * hv;
+    }
+  for (int v = 0; v < NV; ++v) {
+    const V rden = 1.0f / den[v];
+    num[v] = num[v] * rden;
   }
-  const float* __restrict base = oh.base.data() + static_cast<std::size_t>(a) * stride;
-  const float* __restrict w = oh.w.data();
-  for (std::size_t c = 0; c < nc; ++c) acc[c] = wa * w[c] * (fast_log2(num[c] * rden[c]) - base[c]);
+  fast_log2_lanes<Bytes, NV>(num);
+  for (int v = 0; v < NV; ++v) {
+    V bv, wv;
+    std::memcpy(&bv, base + c0 + v * L, sizeof(V));
+    std::memcpy(&wv, w + c0 + v * L, sizeof(V));
+    const V out = wa * wv * (num[v] - bv);
+    std::memcpy(acc + c0 + v * L, &out, sizeof(V));
+  }
+}
+
+// One row of residue a (weight wa) against all nc columns: in blocks of NV
+// vectors, then single vectors; the last columns that fill no vector are
+// copied into one vector's width of zero-padded rows.
+template <int Bytes, int NV>
+[[gnu::always_inline]] inline void one_hot_row(const OneHotColumns& oh, int a, float wa, const float* __restrict h,
+                                               std::size_t stride, int groups, std::size_t nc, float* __restrict acc) {
+  constexpr std::size_t L = FloatVec<Bytes>::kLanes;
+  const std::size_t ng = static_cast<std::size_t>(groups), ra = static_cast<std::size_t>(a);
+  const float* coef = oh.coef.data() + ra * ng * stride;
+  const float* base = oh.base.data() + ra * stride;
+  const float* w = oh.w.data();
+  std::size_t c0 = 0;
+  for (; c0 + NV * L <= nc; c0 += NV * L) one_hot_columns<Bytes, NV>(coef, base, w, wa, h, stride, groups, c0, acc);
+  for (; c0 + L <= nc; c0 += L) one_hot_columns<Bytes, 1>(coef, base, w, wa, h, stride, groups, c0, acc);
+  if (c0 == nc) return;
+  const std::size_t rest = nc - c0;
+  assert(groups <= kMaxStateGroups);
+  float th[kMaxStateGroups * L] = {}, tcoef[kMaxStateGroups * L] = {}, tbase[L] = {}, tw[L] = {}, out[L];
+  for (std::size_t g = 0; g < ng; ++g) {
+    std::copy_n(h + g * stride + c0, rest, th + g * L);
+    std::copy_n(coef + g * stride + c0, rest, tcoef + g * L);
+  }
+  std::copy_n(base + c0, rest, tbase);
+  std::copy_n(w + c0, rest, tw);
+  one_hot_columns<Bytes, 1>(tcoef, tbase, tw, wa, th, L, groups, 0, out);
+  std::copy_n(out, rest, acc + c0);
 }
 
 // The row loops above on each vector path.
-#define XK_ROW_LOOPS(suffix, target)                                                                              \
+#define XK_ROW_LOOPS(suffix, target, bytes, nv)                                                                   \
   target void row_reciprocals_##suffix(const float* h, std::size_t stride, int groups, std::size_t nc, float* den, \
                                        float* rden) {                                                             \
     row_reciprocals(h, stride, groups, nc, den, rden);                                                            \
   }                                                                                                               \
   target void one_hot_row_##suffix(const OneHotColumns& oh, int a, float wa, const float* h, std::size_t stride,  \
-                                   int groups, std::size_t nc, const float* rden, float* num, float* acc) {       \
-    one_hot_row(oh, a, wa, h, stride, groups, nc, rden, num, acc);                                                \
+                                   int groups, std::size_t nc, float* acc) {                                      \
+    one_hot_row<bytes, nv>(oh, a, wa, h, stride, groups, nc, acc);                                                \
   }
-XK_ROW_LOOPS(plain, )
-XK_ROW_LOOPS(avx2, XK_TARGET_AVX2)
-XK_ROW_LOOPS(avx512, XK_TARGET_AVX512)
+XK_ROW_LOOPS(plain, , 16, 2)
+XK_ROW_LOOPS(avx2, XK_TARGET_AVX2, 32, 2)
+XK_ROW_LOOPS(avx512, XK_TARGET_AVX512, 64, 4)
 #undef XK_ROW_LOOPS
 
 struct RowLoops {
@@ -649,8 +745,7 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
   auto score_row = [&](const Derived& dd, const OneHotColumns& ohx, std::size_t i, const float* hr, float* dst) {
     if (one_hot) {
       const int a = std::countr_zero(rows.mask[i]);
-      loops.one_hot(ohx, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, rden.get(), num.get(),
-                    dst);
+      loops.one_hot(ohx, a, rows.w[i * kAA + static_cast<std::size_t>(a)], hr, stride, ng, nc, dst);
       return;
     }
     for (std::size_t q = 0; q + 1 < gc.at.size(); ++q) {
@@ -679,7 +774,7 @@ void score_grouped(const Derived& d, const Side& rows, const Side& cols, const s
       const std::size_t i = static_cast<std::size_t>(live[b0 + r]);
       const float* hr = h.get() + r * static_cast<std::size_t>(ng) * stride;
       float* acc_r = acc.get() + r * stride;
-      loops.reciprocals(hr, stride, ng, nc, num.get(), rden.get());
+      if (!one_hot) loops.reciprocals(hr, stride, ng, nc, num.get(), rden.get());
       score_row(d, oh, i, hr, acc_r);
       if (less.d == nullptr) continue;
       // The score less the share of the null's, as two tables scored apart
