@@ -20,4 +20,12 @@ void gemm_abt(int m, int n, int k, const float* a, int lda, const float* b, int 
 void gemm_abt(VectorPath path, int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c,
               int ldc);
 
+// C = A * B with B k x n (row stride ldb), row-major: gemm_abt with B's
+// transpose given, to the bit (the path the library takes for the product
+// is the same, only B's packing reads it in another order; an operand laid
+// out so packs faster).  On the widest path, as gemm_abt.
+void gemm_ab(int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c, int ldc);
+void gemm_ab(VectorPath path, int m, int n, int k, const float* a, int lda, const float* b, int ldb, float* c,
+             int ldc);
+
 }  // namespace xk

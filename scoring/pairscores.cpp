@@ -355,13 +355,14 @@ void score_oriented(const Derived& d, const Side& rows, const Side& cols, const 
 }
 
 // The column input of the grouped scorer: its positions with a weight, in
-// residue-set group order, their gamma rows with the states in state-group
-// order, and their weights residue-major.
+// residue-set group order, their gamma entries by state (states in
+// state-group order, so a group's states are a block of rows of the
+// product's operand) and their weights residue-major.
 struct GroupedColumns {
   std::vector<int> order;            // column positions, group after group
   std::vector<std::size_t> at;       // residue-set groups + 1 offsets into order
   std::vector<std::uint32_t> mask;   // each residue-set group's residues
-  std::vector<float> g;              // order.size() x K
+  std::vector<float> gt;             // K x padded, gt[k * padded + c]
   std::vector<float> wt;             // 20 x padded, wt[b * padded + c]
   std::size_t padded = 0;
 
@@ -373,11 +374,13 @@ struct GroupedColumns {
       mask.push_back(grp.mask);
     }
     padded = (order.size() + kPad - 1) / kPad * kPad;
-    g.resize(order.size() * K);
+    gt.assign(static_cast<std::size_t>(K) * padded, 0.0f);
     wt.assign(static_cast<std::size_t>(kAA) * padded, 0.0f);
+    std::vector<float> row(K);
     for (std::size_t c = 0; c < order.size(); ++c) {
       const std::size_t j = static_cast<std::size_t>(order[c]);
-      gather_states(cols, j, sg, g.data() + c * K);
+      gather_states(cols, j, sg, row.data());
+      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k) gt[k * padded + c] = row[k];
       for (std::size_t b = 0; b < kAA; ++b) wt[b * padded + c] = cols.w[j * kAA + b];
     }
   }
@@ -483,9 +486,10 @@ template <int Bytes, int NV, int P>
   if (c0 == n) return;
   const std::size_t rest = n - c0;
   assert(r.groups <= kMaxStateGroups);
-  float h[kMaxStateGroups * L] = {}, rden[L] = {}, wt[kAA * L] = {}, out[L];
-  for (std::size_t g = 0; g < static_cast<std::size_t>(r.groups); ++g)
-    std::copy_n(r.h + g * r.stride + c0, rest, h + g * L);
+  const std::size_t ng = static_cast<std::size_t>(r.groups);
+  float h[kMaxStateGroups * L], rden[L] = {}, wt[kAA * L] = {}, out[L];
+  std::fill_n(h, ng * L, 0.0f);
+  for (std::size_t g = 0; g < ng; ++g) std::copy_n(r.h + g * r.stride + c0, rest, h + g * L);
   std::copy_n(r.rden + c0, rest, rden);
   for (std::size_t b = 0; b < kAA; ++b) std::copy_n(r.wt + b * r.padded + c0, rest, wt + b * L);
   GroupedRange tail = r;
@@ -616,7 +620,9 @@ template <int Bytes, int NV>
   if (c0 == nc) return;
   const std::size_t rest = nc - c0;
   assert(groups <= kMaxStateGroups);
-  float th[kMaxStateGroups * L] = {}, tcoef[kMaxStateGroups * L] = {}, tbase[L] = {}, tw[L] = {}, out[L];
+  float th[kMaxStateGroups * L], tcoef[kMaxStateGroups * L], tbase[L] = {}, tw[L] = {}, out[L];
+  std::fill_n(th, ng * L, 0.0f);
+  std::fill_n(tcoef, ng * L, 0.0f);
   for (std::size_t g = 0; g < ng; ++g) {
     std::copy_n(h + g * stride + c0, rest, th + g * L);
     std::copy_n(coef + g * stride + c0, rest, tcoef + g * L);
@@ -694,8 +700,9 @@ void group_products(const StateGroups& sg, const Side& rows, const int* block_ro
     GroupedColumns::gather_states(rows, static_cast<std::size_t>(block_rows[r]), sg, g1 + r * K);
   for (int g = 0; g < ng; ++g) {
     const int off = sg.start[static_cast<std::size_t>(g)], len = sg.start[static_cast<std::size_t>(g) + 1] - off;
-    gemm_abt(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1 + off, K, gc.g.data() + off, K,
-             h + static_cast<std::size_t>(g) * stride, static_cast<int>(stride) * ng);
+    gemm_ab(static_cast<int>(nb), static_cast<int>(gc.order.size()), len, g1 + off, K,
+            gc.gt.data() + static_cast<std::size_t>(off) * stride, static_cast<int>(stride),
+            h + static_cast<std::size_t>(g) * stride, static_cast<int>(stride) * ng);
   }
 }
 

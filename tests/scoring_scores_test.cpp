@@ -569,3 +569,32 @@ TEST(ScoreKernels, ProductWithStridesOnEveryVectorPath) {
       }
   }
 }
+
+TEST(ScoreKernels, ProductOfTheTransposedOperandEqualsTheProductToTheBit) {
+  // One row, one column, small products summed entry by entry and blocked
+  // ones with partial register panels on both sides, with row strides, on
+  // every path: gemm_ab on B gives gemm_abt on B's transpose bit for bit
+  // (the grouped scorer's scores rely on it), and leaves the stride's
+  // padding alone.
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  const int shapes[][3] = {{1, 300, 40}, {70, 1, 40}, {3, 4, 5},   {2, 2, 15},  {5, 9, 5},
+                           {64, 251, 13}, {49, 17, 3}, {130, 33, 281}, {2, 300, 1}, {17, 600, 64}};
+  for (VectorPath path : usable_vector_paths())
+    for (const auto& [m, n, k] : shapes) {
+      SCOPED_TRACE(testing::Message() << vector_path_name(path) << " " << m << " x " << n << " x " << k);
+      const std::size_t lda = static_cast<std::size_t>(k) + 3, ldb = static_cast<std::size_t>(n) + 5,
+                        ldc = static_cast<std::size_t>(n) + 2, kk = static_cast<std::size_t>(k);
+      std::vector<float> a(static_cast<std::size_t>(m) * lda), b(kk * ldb), bt(static_cast<std::size_t>(n) * kk);
+      for (float& v : a) v = u(rng) > 0.3f ? 0.0f : u(rng);
+      for (float& v : b) v = u(rng);
+      for (std::size_t s = 0; s < kk; ++s)
+        for (std::size_t j = 0; j < static_cast<std::size_t>(n); ++j) bt[j * kk + s] = b[s * ldb + j];
+      std::vector<float> want(static_cast<std::size_t>(m) * ldc, 7.0f), got(want);
+      gemm_abt(path, m, n, k, a.data(), static_cast<int>(lda), bt.data(), k, want.data(), static_cast<int>(ldc));
+      gemm_ab(path, m, n, k, a.data(), static_cast<int>(lda), b.data(), static_cast<int>(ldb), got.data(),
+              static_cast<int>(ldc));
+      EXPECT_EQ(std::memcmp(want.data(), got.data(), want.size() * sizeof(float)), 0);
+      EXPECT_EQ(got[static_cast<std::size_t>(n)], 7.0f);
+    }
+}
