@@ -376,12 +376,19 @@ struct GroupedColumns {
     padded = (order.size() + kPad - 1) / kPad * kPad;
     gt.assign(static_cast<std::size_t>(K) * padded, 0.0f);
     wt.assign(static_cast<std::size_t>(kAA) * padded, 0.0f);
-    std::vector<float> row(K);
-    for (std::size_t c = 0; c < order.size(); ++c) {
-      const std::size_t j = static_cast<std::size_t>(order[c]);
-      gather_states(cols, j, sg, row.data());
-      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k) gt[k * padded + c] = row[k];
-      for (std::size_t b = 0; b < kAA; ++b) wt[b * padded + c] = cols.w[j * kAA + b];
+    // Gathered kBlock positions at a time and laid down by state, so that
+    // every write continues a run of kBlock entries.
+    constexpr std::size_t kBlock = 16;
+    std::vector<float> rows(kBlock * K);
+    for (std::size_t c0 = 0; c0 < order.size(); c0 += kBlock) {
+      const std::size_t nb = std::min(kBlock, order.size() - c0);
+      for (std::size_t c = 0; c < nb; ++c) {
+        const std::size_t j = static_cast<std::size_t>(order[c0 + c]);
+        gather_states(cols, j, sg, rows.data() + c * K);
+        for (std::size_t b = 0; b < kAA; ++b) wt[b * padded + c0 + c] = cols.w[j * kAA + b];
+      }
+      for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
+        for (std::size_t c = 0; c < nb; ++c) gt[k * padded + c0 + c] = rows[c * K + k];
     }
   }
 
@@ -643,8 +650,8 @@ template <int Bytes, int NV>
                                    int groups, std::size_t nc, float* acc) {                                      \
     one_hot_row<bytes, nv>(oh, a, wa, h, stride, groups, nc, acc);                                                \
   }
-XK_ROW_LOOPS(plain, , 16, 2)
-XK_ROW_LOOPS(avx2, XK_TARGET_AVX2, 32, 2)
+XK_ROW_LOOPS(plain, , 16, 4)
+XK_ROW_LOOPS(avx2, XK_TARGET_AVX2, 32, 4)
 XK_ROW_LOOPS(avx512, XK_TARGET_AVX512, 64, 4)
 #undef XK_ROW_LOOPS
 
