@@ -22,13 +22,16 @@
 
 namespace xk::detail {
 
+namespace {
+using RowMajor = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+using Stride = Eigen::OuterStride<>;
+}  // namespace
+
 void XK_GEMM_JOIN(gemm_abt_, XK_GEMM_VARIANT)(int m, int n, int k, const float* a, int lda, const float* b, int ldb,
                                               float* c, int ldc) {
   assert(m >= 0 && n >= 0 && k >= 0);
   assert(lda >= k && ldb >= k && ldc >= n);
   if (m == 0 || n == 0) return;
-  using RowMajor = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  using Stride = Eigen::OuterStride<>;
   Eigen::Map<RowMajor, Eigen::Unaligned, Stride> cm(c, m, n, Stride(ldc));
   if (k == 0) {
     cm.setZero();
@@ -49,20 +52,14 @@ void XK_GEMM_JOIN(gemm_ab_, XK_GEMM_VARIANT)(int m, int n, int k, const float* a
   // sums follows the operands' layout: those take B's transpose row by row,
   // as gemm_abt does.  Every other product is the blocked one, whose sums do
   // not depend on the layout (its packing lays both alike).
+  Eigen::Map<const RowMajor, Eigen::Unaligned, Stride> bm(b, k, n, Stride(ldb));
   if (k == 0 || m == 1 || n == 1 || m + n + k < 20) {
-    std::vector<float> bt(static_cast<std::size_t>(n) * static_cast<std::size_t>(k));
-    for (int s = 0; s < k; ++s)
-      for (int j = 0; j < n; ++j)
-        bt[static_cast<std::size_t>(j) * static_cast<std::size_t>(k) + static_cast<std::size_t>(s)] =
-            b[static_cast<std::size_t>(s) * static_cast<std::size_t>(ldb) + static_cast<std::size_t>(j)];
+    const RowMajor bt = bm.transpose();
     XK_GEMM_JOIN(gemm_abt_, XK_GEMM_VARIANT)(m, n, k, a, lda, bt.data(), k, c, ldc);
     return;
   }
-  using RowMajor = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-  using Stride = Eigen::OuterStride<>;
   Eigen::Map<RowMajor, Eigen::Unaligned, Stride> cm(c, m, n, Stride(ldc));
   Eigen::Map<const RowMajor, Eigen::Unaligned, Stride> am(a, m, k, Stride(lda));
-  Eigen::Map<const RowMajor, Eigen::Unaligned, Stride> bm(b, k, n, Stride(ldb));
   cm.noalias() = am * bm;
 }
 

@@ -422,6 +422,18 @@ struct GroupedRange {
   const float* log_base = nullptr;
 };
 
+// The last `rest` columns (from c0) of `count` rows of src (row stride
+// `stride`) into dst as rows of `width` entries, zero-padded: the columns
+// that fill no vector, laid out so a whole vector can score them.
+inline void padded_tail(const float* src, std::size_t stride, std::size_t count, std::size_t c0, std::size_t rest,
+                        std::size_t width, float* dst) {
+  assert(rest <= width);
+  for (std::size_t r = 0; r < count; ++r) {
+    std::copy_n(src + r * stride + c0, rest, dst + r * width);
+    std::fill(dst + r * width + rest, dst + (r + 1) * width, 0.0f);
+  }
+}
+
 // P pairs of the list (from `pairs`) against NV vectors of columns from c0,
 // added to sum in list order, with the P x NV group sums in registers side
 // by side: a pair's sum over the groups is a chain of dependent adds, and
@@ -494,11 +506,10 @@ template <int Bytes, int NV, int P>
   const std::size_t rest = n - c0;
   assert(r.groups <= kMaxStateGroups);
   const std::size_t ng = static_cast<std::size_t>(r.groups);
-  float h[kMaxStateGroups * L], rden[L] = {}, wt[kAA * L] = {}, out[L];
-  std::fill_n(h, ng * L, 0.0f);
-  for (std::size_t g = 0; g < ng; ++g) std::copy_n(r.h + g * r.stride + c0, rest, h + g * L);
-  std::copy_n(r.rden + c0, rest, rden);
-  for (std::size_t b = 0; b < kAA; ++b) std::copy_n(r.wt + b * r.padded + c0, rest, wt + b * L);
+  float h[kMaxStateGroups * L], rden[L], wt[kAA * L], out[L];
+  padded_tail(r.h, r.stride, ng, c0, rest, L, h);
+  padded_tail(r.rden, 0, 1, c0, rest, L, rden);
+  padded_tail(r.wt, r.padded, kAA, c0, rest, L, wt);
   GroupedRange tail = r;
   tail.n = static_cast<int>(L);
   tail.h = h;
@@ -627,15 +638,11 @@ template <int Bytes, int NV>
   if (c0 == nc) return;
   const std::size_t rest = nc - c0;
   assert(groups <= kMaxStateGroups);
-  float th[kMaxStateGroups * L], tcoef[kMaxStateGroups * L], tbase[L] = {}, tw[L] = {}, out[L];
-  std::fill_n(th, ng * L, 0.0f);
-  std::fill_n(tcoef, ng * L, 0.0f);
-  for (std::size_t g = 0; g < ng; ++g) {
-    std::copy_n(h + g * stride + c0, rest, th + g * L);
-    std::copy_n(coef + g * stride + c0, rest, tcoef + g * L);
-  }
-  std::copy_n(base + c0, rest, tbase);
-  std::copy_n(w + c0, rest, tw);
+  float th[kMaxStateGroups * L], tcoef[kMaxStateGroups * L], tbase[L], tw[L], out[L];
+  padded_tail(h, stride, ng, c0, rest, L, th);
+  padded_tail(coef, stride, ng, c0, rest, L, tcoef);
+  padded_tail(base, 0, 1, c0, rest, L, tbase);
+  padded_tail(w, 0, 1, c0, rest, L, tw);
   one_hot_columns<Bytes, 1>(tcoef, tbase, tw, wa, th, L, groups, 0, out);
   std::copy_n(out, rest, acc + c0);
 }
